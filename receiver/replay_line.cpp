@@ -1,0 +1,318 @@
+/*
+ * The replay line; see replay_line.h for the format.
+ *
+ * The file is read twice: once to check every line (so nothing is decoded from a recording that
+ * turns out to be bad), then item by item while playing.  Time is kept as the total of the items
+ * in the recording's own unit and turned into counter ticks at each change, so rounding never
+ * accumulates over a long recording.
+ *
+ * Only the thread that plays the line touches this state.
+ */
+#include "replay_line.h"
+
+#include <stdio.h>
+#include <string.h>
+
+enum RecordingLineKind { LINE_EMPTY, LINE_PULSE, LINE_SPACE, LINE_FREQUENCY, LINE_UNITS_TICKS, LINE_BAD };
+
+enum {
+    MAX_LINE_LENGTH = 200,
+    PACE_MIN_MS = 10,
+    PACE_MAX_MS = 2000
+};
+
+static const ULONGLONG MAX_NUMBER = 4294967295ull;
+static const LONGLONG MICROSECONDS_PER_SECOND = 1000000;
+
+typedef struct RecordingLine {
+    RecordingLineKind kind;
+    ULONGLONG number;
+    const char *problem;  /* for LINE_BAD */
+} RecordingLine;
+
+/* The recording being played. */
+static FILE *recording;
+static BOOL pacedInRealTime;
+static ReplayEndHandler endHandler;
+static LONGLONG frequency = REPLAY_DEFAULT_FREQUENCY;
+static BOOL unitsAreTicks;
+static BOOL lineOn;
+static ULONGLONG timeNow;          /* recording units since the start: the last change */
+static ULONGLONG timeOfNextRun;    /* where the next run begins */
+static RecordingLine heldItem;     /* read ahead while merging a run; LINE_EMPTY when none */
+
+static const char *SkipBlanks(const char *p)
+{
+    while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n')
+        p++;
+    return p;
+}
+
+static BOOL IsEndOfLine(const char *p)
+{
+    p = SkipBlanks(p);
+    return *p == '\0' || *p == '#';
+}
+
+static BOOL StartsWithWord(const char *p, const char *word, const char **after)
+{
+    size_t n = strlen(word);
+    if (strncmp(p, word, n) != 0)
+        return FALSE;
+    char next = p[n];
+    if (next != '\0' && next != ' ' && next != '\t' && next != '\r' && next != '\n' && next != '#')
+        return FALSE;
+    *after = p + n;
+    return TRUE;
+}
+
+/* Reads a positive number no larger than MAX_NUMBER, followed only by blanks or a comment. */
+static void ParseNumber(const char *p, RecordingLine *out)
+{
+    p = SkipBlanks(p);
+    if (*p == '-') {
+        out->kind = LINE_BAD;
+        out->problem = "the number must be positive";
+        return;
+    }
+    if (*p < '0' || *p > '9') {
+        out->kind = LINE_BAD;
+        out->problem = "a number is missing";
+        return;
+    }
+    ULONGLONG value = 0;
+    for (; *p >= '0' && *p <= '9'; p++) {
+        value = value * 10 + (ULONGLONG)(*p - '0');
+        if (value > MAX_NUMBER) {
+            out->kind = LINE_BAD;
+            out->problem = "the number is too large (at most 4294967295)";
+            return;
+        }
+    }
+    if (!IsEndOfLine(p)) {
+        out->kind = LINE_BAD;
+        out->problem = "unexpected text after the number";
+        return;
+    }
+    if (value == 0) {
+        out->kind = LINE_BAD;
+        out->problem = "the number must be positive";
+        return;
+    }
+    out->number = value;
+}
+
+static void ParseRecordingLine(const char *text, RecordingLine *out)
+{
+    const char *p = SkipBlanks(text);
+    const char *rest;
+    out->number = 0;
+    out->problem = NULL;
+    if (IsEndOfLine(p)) {
+        out->kind = LINE_EMPTY;
+    } else if (StartsWithWord(p, "pulse", &rest)) {
+        out->kind = LINE_PULSE;
+        ParseNumber(rest, out);
+    } else if (StartsWithWord(p, "space", &rest)) {
+        out->kind = LINE_SPACE;
+        ParseNumber(rest, out);
+    } else if (StartsWithWord(p, "frequency", &rest)) {
+        out->kind = LINE_FREQUENCY;
+        ParseNumber(rest, out);
+    } else if (StartsWithWord(p, "units", &rest)) {
+        const char *end;
+        rest = SkipBlanks(rest);
+        if (StartsWithWord(rest, "ticks", &end) && IsEndOfLine(end)) {
+            out->kind = LINE_UNITS_TICKS;
+        } else {
+            out->kind = LINE_BAD;
+            out->problem = "the only units are 'ticks'";
+        }
+    } else {
+        out->kind = LINE_BAD;
+        out->problem = "unknown word (expected pulse, space, frequency or units)";
+    }
+}
+
+/* Reads one line; FALSE at the end of the file.  Over-long lines and NUL bytes are bad lines. */
+static BOOL ReadRecordingLine(FILE *file, RecordingLine *out)
+{
+    char text[MAX_LINE_LENGTH + 1];
+    size_t length = 0;
+    BOOL tooLong = FALSE;
+    BOOL holdsNul = FALSE;
+    int c;
+    while ((c = fgetc(file)) != EOF && c != '\n') {
+        holdsNul = holdsNul || c == '\0';
+        if (length < MAX_LINE_LENGTH)
+            text[length++] = (char)c;
+        else
+            tooLong = TRUE;
+    }
+    if (c == EOF && length == 0)
+        return FALSE;
+    text[length] = '\0';
+    if (tooLong || holdsNul) {
+        out->kind = LINE_BAD;
+        out->number = 0;
+        out->problem = tooLong ? "the line is too long" : "the line holds a NUL byte";
+        return TRUE;
+    }
+    ParseRecordingLine(text, out);
+    return TRUE;
+}
+
+/* The whole-file check; on success leaves the directives in effect and the file rewound. */
+static BOOL CheckRecording(FILE *file, const char *path, char *error, int errorSize)
+{
+    RecordingLine line;
+    BOOL itemSeen = FALSE;
+    long number = 0;
+    frequency = REPLAY_DEFAULT_FREQUENCY;
+    unitsAreTicks = FALSE;
+    while (ReadRecordingLine(file, &line)) {
+        number++;
+        const char *problem = line.problem;
+        if (line.kind == LINE_FREQUENCY || line.kind == LINE_UNITS_TICKS) {
+            if (itemSeen)
+                problem = "directives must come before the first pulse or space";
+            else if (line.kind == LINE_FREQUENCY)
+                frequency = (LONGLONG)line.number;
+            else
+                unitsAreTicks = TRUE;
+        }
+        if (line.kind == LINE_PULSE || line.kind == LINE_SPACE)
+            itemSeen = TRUE;
+        if (line.kind == LINE_BAD || problem != NULL) {
+            snprintf(error, (size_t)errorSize, "%s:%ld: %s", path, number, problem);
+            return FALSE;
+        }
+    }
+    if (ferror(file)) {
+        snprintf(error, (size_t)errorSize, "%s: cannot read the recording", path);
+        return FALSE;
+    }
+    rewind(file);
+    return TRUE;
+}
+
+void CloseReplayRecording(void)
+{
+    if (recording != NULL)
+        fclose(recording);
+    recording = NULL;
+}
+
+BOOL LoadReplayRecording(const char *path, BOOL paced, ReplayEndHandler atEnd, char *error, int errorSize)
+{
+    CloseReplayRecording();
+    FILE *file = fopen(path, "rb");
+    if (file == NULL) {
+        snprintf(error, (size_t)errorSize, "%s: cannot open the recording", path);
+        return FALSE;
+    }
+    if (!CheckRecording(file, path, error, errorSize)) {
+        fclose(file);
+        return FALSE;
+    }
+    recording = file;
+    pacedInRealTime = paced;
+    endHandler = atEnd;
+    lineOn = TRUE;
+    timeNow = 0;
+    timeOfNextRun = 0;
+    heldItem.kind = LINE_EMPTY;
+    return TRUE;
+}
+
+/* The next pulse or space item of the recording; FALSE when none is left. */
+static BOOL NextItem(RecordingLine *item)
+{
+    if (heldItem.kind != LINE_EMPTY) {
+        *item = heldItem;
+        heldItem.kind = LINE_EMPTY;
+        return TRUE;
+    }
+    while (recording != NULL && ReadRecordingLine(recording, item))
+        if (item->kind == LINE_PULSE || item->kind == LINE_SPACE)
+            return TRUE;
+    return FALSE;
+}
+
+/* The next run: consecutive items of one kind added together. */
+static BOOL NextRun(RecordingLineKind *kind, ULONGLONG *length)
+{
+    RecordingLine item;
+    if (!NextItem(&item))
+        return FALSE;
+    *kind = item.kind;
+    *length = item.number;
+    while (NextItem(&item)) {
+        if (item.kind != *kind) {
+            heldItem = item;
+            break;
+        }
+        *length += item.number;
+    }
+    return TRUE;
+}
+
+static LONGLONG RecordingUnitsToTicks(ULONGLONG units)
+{
+    if (unitsAreTicks)
+        return (LONGLONG)units;
+    ULONGLONG whole = units / MICROSECONDS_PER_SECOND;
+    ULONGLONG part = units % MICROSECONDS_PER_SECOND;
+    return (LONGLONG)(whole * (ULONGLONG)frequency +
+                      (part * (ULONGLONG)frequency + MICROSECONDS_PER_SECOND / 2) / MICROSECONDS_PER_SECOND);
+}
+
+static void WaitInRealTime(ULONGLONG units)
+{
+    ULONGLONG ticks = (ULONGLONG)RecordingUnitsToTicks(units);
+    ULONGLONG ms = ticks * 1000 / (ULONGLONG)frequency;
+    if (ms < PACE_MIN_MS)
+        return;
+    Sleep(ms > PACE_MAX_MS ? (DWORD)PACE_MAX_MS : (DWORD)ms);
+}
+
+static void EndOfRecording(void)
+{
+    if (endHandler != NULL)
+        endHandler();
+    for (;;)
+        Sleep(INFINITE);
+}
+
+static BOOL WaitReplayedChange(void)
+{
+    RecordingLineKind kind;
+    ULONGLONG length;
+    for (;;) {
+        if (!NextRun(&kind, &length))
+            EndOfRecording();
+        BOOL runIsOn = (kind == LINE_SPACE);
+        ULONGLONG start = timeOfNextRun;
+        timeOfNextRun += length;
+        if (runIsOn == lineOn)
+            continue;  /* a leading gap only lengthens the idle line */
+        if (pacedInRealTime)
+            WaitInRealTime(start - timeNow);
+        timeNow = start;
+        lineOn = runIsOn;
+        return lineOn;
+    }
+}
+
+static void OpenReplay(void) {}
+
+static void ReadReplayCounter(LARGE_INTEGER *count) { count->QuadPart = RecordingUnitsToTicks(timeNow); }
+
+static void ReadReplayFrequency(LARGE_INTEGER *rate) { rate->QuadPart = frequency; }
+
+const ReceiverLine ReplayReceiverLine = {
+    OpenReplay,
+    WaitReplayedChange,
+    ReadReplayCounter,
+    ReadReplayFrequency,
+};

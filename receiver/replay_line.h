@@ -1,0 +1,44 @@
+/*
+ * The replay line: plays a recorded pulse/space text in place of the serial port, with a virtual
+ * counter, so the decoder, the whole program and the tools run without a receiver.
+ *
+ * Recording format, as Linux IR tools print it:
+ *   pulse N     an infrared burst of N microseconds (the line is off)
+ *   space N     a gap of N microseconds (the line is on)
+ *   # ...       a comment; blank lines are ignored
+ * Before the first pulse or space:
+ *   frequency HZ   counter rate to simulate (default 10000000)
+ *   units ticks    N are counter ticks instead of microseconds
+ * The line idles on; two items of the same kind in a row are one longer interval.  After the
+ * last item the line keeps its state and never changes again, as a silent port would.
+ *
+ * A recording is checked whole before it is played; bad input is refused with a message that
+ * names the file and line.  Playing reads the file again item by item, so a recording of any
+ * length plays in fixed memory.
+ */
+#ifndef REPLAY_LINE_H
+#define REPLAY_LINE_H
+
+#include "receiver_line.h"
+
+enum {
+    REPLAY_DEFAULT_FREQUENCY = 10000000,
+    REPLAY_ERROR_SIZE = 300
+};
+
+/* Called when the recording has no change left.  With none, the replaying thread parks for good. */
+typedef void (*ReplayEndHandler)(void);
+
+/*
+ * Checks `path` and makes it the replay line's source, replacing any earlier one.  `paced` plays
+ * gaps of 10 ms or more in real time, each capped at 2 s, for a running program; a tool passes
+ * FALSE and never waits.  On failure returns FALSE with "file:line: reason" in `error`.
+ */
+BOOL LoadReplayRecording(const char *path, BOOL paced, ReplayEndHandler atEnd, char *error, int errorSize);
+
+/* Ends the current replay, closing its file. */
+void CloseReplayRecording(void);
+
+extern const ReceiverLine ReplayReceiverLine;
+
+#endif

@@ -1,0 +1,42 @@
+/*
+ * The application shell: the window thread.  WinMain raises the process to the real-time
+ * priority class, creates one hidden window whose class and title are the program title, and
+ * runs the message loop.  The window exists only to receive messages: commands from the
+ * receiver thread and from other processes, the tray icon's mouse messages and the blink timer.
+ *
+ * The tray icon shows the idle picture, switches to the active one on each command and back 50
+ * ms after the last; releasing the right button over it asks whether to exit.
+ *
+ * Everything here runs on the window thread.
+ */
+#ifndef SHELL_H
+#define SHELL_H
+
+#include "../common/shared.h"
+
+enum {
+    ICON_PROGRAM = 101,
+    ICON_IDLE = 102,
+    ICON_ACTIVE = 103,
+    BLINK_TIMER_ID = 0,
+    BLINK_MS = 50,
+    TRAY_RECORD_SIZE = 88  /* the original, smallest form of the tray record */
+};
+
+#define EXIT_QUESTION "Do you really want to exit?"
+#define EXIT_QUESTION_STYLE (MB_YESNO | MB_ICONEXCLAMATION | MB_SETFOREGROUND | MB_TOPMOST)
+
+/* Start-up and the loop: priorities, window, loop; returns the exit code. */
+int RunProgram(void);
+HWND CreateMainWindow(void);  /* NULL when the window cannot be created */
+int RunMessageLoop(void);
+LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+/* Message handlers. */
+void OnCreate(HWND hwnd);
+void OnRemoteCommand(HWND hwnd, CommandNumber number);
+void OnBlinkTimer(HWND hwnd, UINT_PTR timerId);
+void OnTrayNotify(UINT mouseMessage);
+void ExitProgram(void);
+
+#endif

@@ -1,0 +1,319 @@
+/*
+ * The Win32 stand-in's calls: record, then answer from the script.  Kept deliberately dumb:
+ * nothing here imitates Windows beyond what a test scripts, so a test states every answer the
+ * code under test sees.
+ */
+#include "fake_win32.h"
+
+#include <cstring>
+#include <deque>
+#include <map>
+
+namespace fake {
+
+std::vector<Call> calls;
+DCB commState;
+DWORD modemStatus;
+LONGLONG counter;
+LONGLONG counterStep;
+LONGLONG frequency;
+DWORD lastError;
+std::string commandLine;
+std::vector<MSG> messageQueue;
+std::map<std::string, FARPROC> exports;
+
+static std::map<std::string, std::deque<intptr_t>> scripts;
+static size_t messagesHandedOut;
+
+void Reset()
+{
+    calls.clear();
+    scripts.clear();
+    std::memset(&commState, 0, sizeof commState);
+    modemStatus = 0;
+    counter = 0;
+    counterStep = 0;
+    frequency = 10000000;
+    lastError = 0;
+    commandLine = "program.exe";
+    messageQueue.clear();
+    messagesHandedOut = 0;
+    exports.clear();
+}
+
+void Script(const char *name, std::initializer_list<intptr_t> results)
+{
+    for (intptr_t r : results)
+        scripts[name].push_back(r);
+}
+
+std::vector<Call> Named(const char *name)
+{
+    std::vector<Call> found;
+    for (const Call &c : calls)
+        if (c.name == name)
+            found.push_back(c);
+    return found;
+}
+
+std::string NamesExcept(std::initializer_list<const char *> skipped)
+{
+    std::string all;
+    for (const Call &c : calls) {
+        bool skip = false;
+        for (const char *s : skipped)
+            skip = skip || c.name == s;
+        if (skip)
+            continue;
+        if (!all.empty())
+            all += ' ';
+        all += c.name;
+    }
+    return all;
+}
+
+std::string Names() { return NamesExcept({}); }
+
+HWND Window(int n) { return reinterpret_cast<HWND>(static_cast<uintptr_t>(0x1000 + n * 0x10)); }
+
+/* Records one call and returns its scripted answer, or `otherwise`. */
+static intptr_t Record(const char *name, std::initializer_list<uintptr_t> args, const char *text,
+                       intptr_t otherwise)
+{
+    Call c;
+    c.name = name;
+    std::memset(c.arg, 0, sizeof c.arg);
+    size_t i = 0;
+    for (uintptr_t a : args)
+        if (i < 6)
+            c.arg[i++] = a;
+    if (text != nullptr)
+        c.text = text;
+    calls.push_back(c);
+    auto it = scripts.find(name);
+    if (it == scripts.end() || it->second.empty())
+        return otherwise;
+    intptr_t r = it->second.front();
+    it->second.pop_front();
+    return r;
+}
+
+static uintptr_t U(const void *p) { return reinterpret_cast<uintptr_t>(p); }
+static HANDLE H(intptr_t v) { return reinterpret_cast<HANDLE>(v); }
+
+}  // namespace fake
+
+using fake::H;
+using fake::Record;
+using fake::U;
+
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                   DWORD disposition, DWORD flags, HANDLE templateFile)
+{
+    return H(Record("CreateFileA", {access, share, U(security), disposition, flags, U(templateFile)},
+                    name, 0x100));
+}
+
+BOOL GetCommState(HANDLE file, LPDCB dcb)
+{
+    BOOL ok = (BOOL)Record("GetCommState", {U(file)}, nullptr, TRUE);
+    if (ok)
+        *dcb = fake::commState;
+    return ok;
+}
+
+BOOL SetCommState(HANDLE file, LPDCB dcb)
+{
+    BOOL ok = (BOOL)Record("SetCommState", {U(file)}, nullptr, TRUE);
+    if (ok)
+        fake::commState = *dcb;
+    return ok;
+}
+
+BOOL SetCommMask(HANDLE file, DWORD mask) { return (BOOL)Record("SetCommMask", {U(file), mask}, nullptr, TRUE); }
+
+BOOL WaitCommEvent(HANDLE file, LPDWORD mask, LPOVERLAPPED overlapped)
+{
+    *mask = EV_RLSD;
+    return (BOOL)Record("WaitCommEvent", {U(file), U(mask), U(overlapped)}, nullptr, TRUE);
+}
+
+BOOL GetCommModemStatus(HANDLE file, LPDWORD status)
+{
+    BOOL ok = (BOOL)Record("GetCommModemStatus", {U(file)}, nullptr, TRUE);
+    if (ok)
+        *status = fake::modemStatus;
+    return ok;
+}
+
+BOOL QueryPerformanceCounter(LARGE_INTEGER *count)
+{
+    fake::counter += fake::counterStep;
+    count->QuadPart = fake::counter;
+    return TRUE;
+}
+
+BOOL QueryPerformanceFrequency(LARGE_INTEGER *frequency)
+{
+    frequency->QuadPart = fake::frequency;
+    return TRUE;
+}
+
+HANDLE CreateThread(LPSECURITY_ATTRIBUTES security, size_t stackSize, LPTHREAD_START_ROUTINE start,
+                    LPVOID parameter, DWORD flags, LPDWORD id)
+{
+    return H(Record("CreateThread", {U(security), stackSize, U((void *)start), U(parameter), flags, U(id)},
+                    nullptr, 0x200));
+}
+
+BOOL TerminateThread(HANDLE thread, DWORD exitCode)
+{
+    return (BOOL)Record("TerminateThread", {U(thread), exitCode}, nullptr, TRUE);
+}
+
+DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds)
+{
+    return (DWORD)Record("WaitForSingleObject", {U(object), milliseconds}, nullptr, WAIT_OBJECT_0);
+}
+
+BOOL CloseHandle(HANDLE object) { return (BOOL)Record("CloseHandle", {U(object)}, nullptr, TRUE); }
+
+BOOL SetThreadPriority(HANDLE thread, int priority)
+{
+    return (BOOL)Record("SetThreadPriority", {U(thread), (uintptr_t)priority}, nullptr, TRUE);
+}
+
+HANDLE GetCurrentThread(void) { return H(-2); }
+HANDLE GetCurrentProcess(void) { return H(-1); }
+
+BOOL SetPriorityClass(HANDLE process, DWORD priorityClass)
+{
+    return (BOOL)Record("SetPriorityClass", {U(process), priorityClass}, nullptr, TRUE);
+}
+
+HMODULE GetModuleHandleA(LPCSTR name)
+{
+    return (HMODULE)Record("GetModuleHandleA", {U(name)}, name, 0x400000);
+}
+
+HMODULE LoadLibraryA(LPCSTR name) { return (HMODULE)Record("LoadLibraryA", {}, name, 0x500000); }
+
+FARPROC GetProcAddress(HMODULE module, LPCSTR name)
+{
+    auto found = fake::exports.find(name);
+    intptr_t exported = found == fake::exports.end() ? 0 : reinterpret_cast<intptr_t>(found->second);
+    return (FARPROC)Record("GetProcAddress", {U(module)}, name, exported);
+}
+
+LPSTR lstrcpyA(LPSTR to, LPCSTR from)
+{
+    Record("lstrcpyA", {U(to)}, from, 0);
+    return std::strcpy(to, from);
+}
+
+UINT WinExec(LPCSTR commandLine, UINT show) { return (UINT)Record("WinExec", {show}, commandLine, 33); }
+
+DWORD GetLastError(void) { return fake::lastError; }
+
+void OutputDebugStringA(LPCSTR text) { Record("OutputDebugStringA", {}, text, 0); }
+
+void Sleep(DWORD milliseconds)
+{
+    Record("Sleep", {milliseconds}, nullptr, 0);
+    if (milliseconds == INFINITE)
+        throw fake::Parked();
+}
+
+LPSTR GetCommandLineA(void) { return &fake::commandLine[0]; }
+
+WORD RegisterClassA(const WNDCLASSA *c)
+{
+    return (WORD)Record("RegisterClassA",
+                        {c->style, U((void *)c->lpfnWndProc), (uintptr_t)c->cbClsExtra,
+                         (uintptr_t)c->cbWndExtra, U(c->hInstance), U(c->hbrBackground)},
+                        c->lpszClassName, 0xC001);
+}
+
+HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style, int x, int y,
+                     int width, int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param)
+{
+    std::string text = std::string(className) + "|" + title;
+    (void)param;
+    return (HWND)Record("CreateWindowExA",
+                        {exStyle, style, (uintptr_t)x, (uintptr_t)y, (uintptr_t)width, (uintptr_t)height},
+                        text.c_str(), U(fake::Window(0)) + 0 * U(parent) + 0 * U(menu) + 0 * U(instance));
+}
+
+BOOL GetMessageA(LPMSG msg, HWND window, UINT first, UINT last)
+{
+    BOOL result = (BOOL)Record("GetMessageA", {U(window), first, last}, nullptr, -2);
+    if (result != -2)
+        return result;  // a scripted answer (an error, say) wins over the queue
+    if (fake::messagesHandedOut < fake::messageQueue.size()) {
+        *msg = fake::messageQueue[fake::messagesHandedOut++];
+        return msg->message != WM_QUIT;
+    }
+    msg->message = WM_QUIT;
+    msg->wParam = 0;
+    return FALSE;
+}
+
+LRESULT DispatchMessageA(const MSG *msg)
+{
+    return Record("DispatchMessageA", {U(msg->hwnd), msg->message, msg->wParam, (uintptr_t)msg->lParam},
+                  nullptr, 0);
+}
+
+LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return Record("DefWindowProcA", {U(window), message, wParam, (uintptr_t)lParam}, nullptr, 0x77);
+}
+
+void PostQuitMessage(int exitCode) { Record("PostQuitMessage", {(uintptr_t)exitCode}, nullptr, 0); }
+
+UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT milliseconds, TIMERPROC callback)
+{
+    return (UINT_PTR)Record("SetTimer", {U(window), id, milliseconds, U((void *)callback)}, nullptr, 1);
+}
+
+BOOL KillTimer(HWND window, UINT_PTR id) { return (BOOL)Record("KillTimer", {U(window), id}, nullptr, TRUE); }
+
+HICON LoadIconA(HINSTANCE instance, LPCSTR name)
+{
+    return (HICON)Record("LoadIconA", {U(instance), U(name)}, nullptr, 0x600 + (intptr_t)U(name));
+}
+
+HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name)
+{
+    return (HCURSOR)Record("LoadCursorA", {U(instance), U(name)}, nullptr, 0x700);
+}
+
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style)
+{
+    std::string both = std::string(text) + "|" + caption;
+    return (int)Record("MessageBoxA", {U(owner), style}, both.c_str(), IDNO);
+}
+
+HWND FindWindowA(LPCSTR className, LPCSTR title)
+{
+    return (HWND)Record("FindWindowA", {U(title)}, className, 0);
+}
+
+BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return (BOOL)Record("PostMessageA", {U(window), message, wParam, (uintptr_t)lParam}, nullptr, TRUE);
+}
+
+BOOL ExitWindowsEx(UINT flags, DWORD reason)
+{
+    return (BOOL)Record("ExitWindowsEx", {flags, reason}, nullptr, TRUE);
+}
+
+HGDIOBJ GetStockObject(int object) { return (HGDIOBJ)Record("GetStockObject", {(uintptr_t)object}, nullptr, 0x800); }
+
+BOOL Shell_NotifyIconA(DWORD message, PNOTIFYICONDATAA d)
+{
+    return (BOOL)Record("Shell_NotifyIconA",
+                        {message, U(d->hWnd), d->uID, d->uFlags, d->uCallbackMessage, U(d->hIcon)},
+                        d->szTip, TRUE);
+}

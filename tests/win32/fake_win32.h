@@ -1,0 +1,59 @@
+/*
+ * Test-side control of the Win32 stand-in.  Every stand-in call appends a Call to `calls`
+ * (its name, up to six integer arguments, and its string argument where it has one), then
+ * answers with the next scripted result for that name, or with its default when none is left.
+ *
+ * Defaults are the quiet success of each call: handles are small distinct non-null values,
+ * BOOL calls return TRUE, MessageBoxA answers IDNO, GetMessageA returns 0 (quit).
+ */
+#ifndef FAKE_WIN32_H
+#define FAKE_WIN32_H
+
+#include <windows.h>
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace fake {
+
+struct Call {
+    std::string name;
+    uintptr_t arg[6];
+    std::string text;  // the call's string argument (class name, port name, message text ...)
+};
+
+extern std::vector<Call> calls;
+
+/* Port and counter state read by the serial calls and the performance counter. */
+extern DCB commState;        // what GetCommState hands out; SetCommState stores into it
+extern DWORD modemStatus;    // what GetCommModemStatus reports
+extern LONGLONG counter;     // QueryPerformanceCounter value; advanced by counterStep per read
+extern LONGLONG counterStep;
+extern LONGLONG frequency;
+extern DWORD lastError;      // GetLastError
+extern std::string commandLine;
+
+/* Messages GetMessageA hands out, in order, before it answers 0. */
+extern std::vector<MSG> messageQueue;
+
+/* What GetProcAddress finds by procedure name when no script answers it (whatever the module);
+   a name not here is not found.  Empty after Reset. */
+extern std::map<std::string, FARPROC> exports;
+
+/* Thrown by Sleep(INFINITE): a thread parked for good leaves the code under test this way. */
+struct Parked {};
+
+void Reset();
+void Script(const char *name, std::initializer_list<intptr_t> results);
+std::vector<Call> Named(const char *name);
+std::string Names();  // every recorded call name, space separated, in order
+std::string NamesExcept(std::initializer_list<const char *> skipped);
+
+/* Fixed window handles tests can hand to FindWindowA scripts and compare posts against. */
+HWND Window(int n);
+
+}  // namespace fake
+
+#endif
