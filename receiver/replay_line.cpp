@@ -201,11 +201,14 @@ void CloseReplayRecording(void)
     if (recording != NULL)
         fclose(recording);
     recording = NULL;
+    heldItem.kind = LINE_EMPTY;
 }
 
 BOOL LoadReplayRecording(const char *path, BOOL paced, ReplayEndHandler atEnd, char *error, int errorSize)
 {
     CloseReplayRecording();
+    pacedInRealTime = paced;
+    endHandler = atEnd;
     FILE *file = fopen(path, "rb");
     if (file == NULL) {
         snprintf(error, (size_t)errorSize, "%s: cannot open the recording", path);
@@ -216,8 +219,6 @@ BOOL LoadReplayRecording(const char *path, BOOL paced, ReplayEndHandler atEnd, c
         return FALSE;
     }
     recording = file;
-    pacedInRealTime = paced;
-    endHandler = atEnd;
     lineOn = TRUE;
     timeNow = 0;
     timeOfNextRun = 0;

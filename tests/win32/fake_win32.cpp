@@ -85,7 +85,7 @@ static intptr_t Record(const char *name, std::initializer_list<uintptr_t> args, 
     std::memset(c.arg, 0, sizeof c.arg);
     size_t i = 0;
     for (uintptr_t a : args)
-        if (i < 6)
+        if (i < 7)
             c.arg[i++] = a;
     if (text != nullptr)
         c.text = text;
@@ -314,6 +314,6 @@ HGDIOBJ GetStockObject(int object) { return (HGDIOBJ)Record("GetStockObject", {(
 BOOL Shell_NotifyIconA(DWORD message, PNOTIFYICONDATAA d)
 {
     return (BOOL)Record("Shell_NotifyIconA",
-                        {message, U(d->hWnd), d->uID, d->uFlags, d->uCallbackMessage, U(d->hIcon)},
+                        {message, U(d->hWnd), d->uID, d->uFlags, d->uCallbackMessage, U(d->hIcon), d->cbSize},
                         d->szTip, TRUE);
 }

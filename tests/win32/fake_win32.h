@@ -1,6 +1,6 @@
 /*
  * Test-side control of the Win32 stand-in.  Every stand-in call appends a Call to `calls`
- * (its name, up to six integer arguments, and its string argument where it has one), then
+ * (its name, up to seven integer arguments, and its string argument where it has one), then
  * answers with the next scripted result for that name, or with its default when none is left.
  *
  * Defaults are the quiet success of each call: handles are small distinct non-null values,
@@ -20,7 +20,7 @@ namespace fake {
 
 struct Call {
     std::string name;
-    uintptr_t arg[6];
+    uintptr_t arg[7];
     std::string text;  // the call's string argument (class name, port name, message text ...)
 };
 

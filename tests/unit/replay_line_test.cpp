@@ -1,0 +1,106 @@
+/*
+ * The replay line: what a recording turns into (changes and counter values), and every kind of
+ * bad recording refused with its file, line and reason before anything is played.
+ */
+#include <gtest/gtest.h>
+
+#include "replay_support.h"
+
+#include "../../receiver/replay_line.h"
+
+namespace {
+
+struct Change {
+    bool on;
+    long long counter;
+    bool operator==(const Change &o) const { return on == o.on && counter == o.counter; }
+};
+
+std::ostream &operator<<(std::ostream &out, const Change &c) { return out << (c.on ? "on@" : "off@") << c.counter; }
+
+std::vector<Change> ChangesOf(const std::string &text)
+{
+    std::vector<Change> changes;
+    std::string error = LoadRecordingText(text);
+    EXPECT_EQ(error, "") << "recording should load";
+    try {
+        for (int i = 0; i < 100; i++) {
+            BOOL on = ReplayReceiverLine.waitLineChange();
+            LARGE_INTEGER counter;
+            ReplayReceiverLine.readCounter(&counter);
+            changes.push_back({on != FALSE, counter.QuadPart});
+        }
+    } catch (const RecordingEnded &) {
+    }
+    CloseReplayRecording();
+    return changes;
+}
+
+TEST(ReplayLine, ItemsBecomeChangesOnTheVirtualCounter)
+{
+    const struct { const char *name; const char *text; std::vector<Change> expected; } cases[] = {
+        {"leading gap lengthens the idle line; runs of one kind merge; the end is silent",
+         "frequency 1000000\nspace 500\npulse 100\npulse 200\nspace 50\nspace 50\npulse 10\n",
+         {{false, 500}, {true, 800}, {false, 900}}},
+        {"microseconds at the default 10 MHz", "pulse 1\nspace 2\npulse 3\n", {{false, 0}, {true, 10}, {false, 30}}},
+        {"ticks taken as they stand", "frequency 3579545\nunits ticks\npulse 7\nspace 9\npulse 1\n",
+         {{false, 0}, {true, 7}, {false, 16}}},
+        {"comments, blank lines, CRLF and trailing comments",
+         "# recorded by hand\r\n\r\n  pulse 5   # burst\r\nspace 5\r\n\tpulse 5\r\n", {{false, 0}, {true, 50}, {false, 100}}},
+        {"rounding does not accumulate over many items", "frequency 3\nspace 1000000\npulse 333333\nspace 333333\npulse 333334\n",
+         {{false, 3}, {true, 4}, {false, 5}}},
+        {"an empty recording never changes", "# nothing\n", {}},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(ChangesOf(c.text), c.expected) << c.name;
+}
+
+TEST(ReplayLine, BadRecordingsAreRefusedWithFileLineAndReason)
+{
+    const struct { const char *text; const char *where; const char *reason; } cases[] = {
+        {"pulse 100\nspce 200\n", ":2:", "unknown word"},
+        {"pulse\n", ":1:", "a number is missing"},
+        {"space 12 13\n", ":1:", "unexpected text after the number"},
+        {"pulse 0\n", ":1:", "must be positive"},
+        {"pulse -5\n", ":1:", "must be positive"},
+        {"space 4294967296\n", ":1:", "too large"},
+        {"pulse 99999999999999999999999\n", ":1:", "too large"},
+        {"pulse 12abc\n", ":1:", "unexpected text"},
+        {"pulse 100\nfrequency 1000\n", ":2:", "directives must come before"},
+        {"space 5\nunits ticks\n", ":2:", "directives must come before"},
+        {"frequency\n", ":1:", "a number is missing"},
+        {"units seconds\n", ":1:", "the only units are 'ticks'"},
+        {"pulsed 5\n", ":1:", "unknown word"},
+        {"# fine\n\npulse 1\n\x7f\x45LF\x01\x02\n", ":4:", "unknown word"},
+    };
+    for (const auto &c : cases) {
+        std::string error = LoadRecordingText(c.text);
+        EXPECT_NE(error.find(c.where), std::string::npos) << "for " << c.text << " got: " << error;
+        EXPECT_NE(error.find(c.reason), std::string::npos) << "for " << c.text << " got: " << error;
+        EXPECT_EQ(error.find("/tmp/recording-"), 0u) << "the message names the file: " << error;
+    }
+}
+
+TEST(ReplayLine, LongLinesNulBytesAndMissingFilesAreRefused)
+{
+    EXPECT_NE(LoadRecordingText("pulse 5\n" + std::string(500, ' ') + "pulse 5\n").find(":2: the line is too long"),
+              std::string::npos);
+    EXPECT_NE(LoadRecordingText(std::string("pulse 5\0 junk\n", 14)).find(":1: the line holds a NUL byte"),
+              std::string::npos);
+
+    char error[REPLAY_ERROR_SIZE] = "";
+    EXPECT_FALSE(LoadReplayRecording("/nonexistent/keys.ir", FALSE, NULL, error, sizeof error));
+    EXPECT_STREQ(error, "/nonexistent/keys.ir: cannot open the recording");
+}
+
+TEST(ReplayLine, ARefusedRecordingLeavesNothingToPlay)
+{
+    /* A good recording loaded and partly played, then a bad one refused: neither the bad one's
+       first lines nor the rest of the good one are played. */
+    EXPECT_EQ(LoadRecordingText("pulse 5\nspace 5\npulse 5\nspace 5\n"), "");
+    EXPECT_FALSE(ReplayReceiverLine.waitLineChange());
+    EXPECT_NE(LoadRecordingText("pulse 9\nspace 9\nbogus\n"), "");
+    EXPECT_THROW(ReplayReceiverLine.waitLineChange(), RecordingEnded);
+}
+
+}  // namespace

@@ -1,0 +1,184 @@
+/*
+ * The window thread's handlers through the Win32 stand-in: start-up order, the tray record,
+ * the blink over a burst of commands, the exit question and the exit sequence, and the loop's
+ * ending on an error.
+ */
+#include <gtest/gtest.h>
+
+#include "fake_win32.h"
+
+#include "../../shell/shell.h"
+
+namespace {
+
+const HWND WINDOW = fake::Window(0);
+const uintptr_t IDLE_ICON = 0x600 + ICON_IDLE;      /* the stand-in's LoadIconA answer */
+const uintptr_t ACTIVE_ICON = 0x600 + ICON_ACTIVE;
+const uintptr_t RECEIVER_THREAD = 0x200;
+
+/* Only the calls of the window side; the dispatcher's lookups are tested on their own. */
+std::string ShellCalls() { return fake::NamesExcept({"FindWindowA", "GetModuleHandleA"}); }
+
+std::vector<uintptr_t> TrayPictures()
+{
+    std::vector<uintptr_t> pictures;
+    for (const fake::Call &c : fake::Named("Shell_NotifyIconA"))
+        if (c.arg[0] == NIM_MODIFY)
+            pictures.push_back(c.arg[5]);
+    return pictures;
+}
+
+class Shell : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        fake::Reset();
+        OnCreate(WINDOW);
+    }
+    void TearDown() override
+    {
+        OnBlinkTimer(WINDOW, BLINK_TIMER_ID);  /* idle again for the next test */
+        ExitProgram();                         /* and no receiver left behind */
+    }
+};
+
+TEST_F(Shell, CreationLoadsIconsStartsReceiverThenAddsTheIcon)
+{
+    EXPECT_EQ(ShellCalls(), "LoadIconA LoadIconA CreateThread SetThreadPriority lstrcpyA Shell_NotifyIconA");
+    auto icons = fake::Named("LoadIconA");
+    EXPECT_EQ(icons[0].arg[0], 0x400000u) << "from the program's own module";
+    EXPECT_EQ(icons[0].arg[1], (uintptr_t)ICON_IDLE);
+    EXPECT_EQ(icons[1].arg[1], (uintptr_t)ICON_ACTIVE);
+    EXPECT_EQ(fake::Named("CreateThread")[0].arg[3], reinterpret_cast<uintptr_t>(WINDOW));
+
+    const fake::Call add = fake::Named("Shell_NotifyIconA")[0];
+    EXPECT_EQ(add.arg[0], (uintptr_t)NIM_ADD);
+    EXPECT_EQ(add.arg[1], reinterpret_cast<uintptr_t>(WINDOW));
+    EXPECT_EQ(add.arg[2], 0u) << "icon id";
+    EXPECT_EQ(add.arg[3], 7u) << "message, icon and tip";
+    EXPECT_EQ(add.arg[4], (uintptr_t)WM_TRAY_NOTIFY);
+    EXPECT_EQ(add.arg[5], IDLE_ICON);
+    EXPECT_EQ(add.arg[6], 88u) << "the 88-byte record";
+    EXPECT_EQ(add.text, PROGRAM_TITLE);
+}
+
+TEST_F(Shell, ABurstLightsTheIconOnceAndEachCommandRestartsTheTimer)
+{
+    fake::calls.clear();
+    for (CommandNumber n : {2u, 3u, 21618u})
+        OnRemoteCommand(WINDOW, n);
+    EXPECT_EQ(TrayPictures(), std::vector<uintptr_t>{ACTIVE_ICON}) << "one change to active for the burst";
+    auto timers = fake::Named("SetTimer");
+    ASSERT_EQ(timers.size(), 3u) << "each command restarts the blink timer";
+    for (const fake::Call &t : timers) {
+        EXPECT_EQ(t.arg[0], reinterpret_cast<uintptr_t>(WINDOW));
+        EXPECT_EQ(t.arg[1], (uintptr_t)BLINK_TIMER_ID);
+        EXPECT_EQ(t.arg[2], 50u);
+    }
+    EXPECT_EQ(fake::Named("Shell_NotifyIconA")[0].arg[3], (uintptr_t)NIF_ICON) << "after the add only the picture changes";
+    EXPECT_EQ(fake::Named("FindWindowA").size(), 3u) << "every command reaches the dispatcher";
+
+    OnBlinkTimer(WINDOW, BLINK_TIMER_ID);
+    EXPECT_EQ(TrayPictures(), (std::vector<uintptr_t>{ACTIVE_ICON, IDLE_ICON})) << "one change back when the timer fires";
+    auto kills = fake::Named("KillTimer");
+    ASSERT_EQ(kills.size(), 1u);
+    EXPECT_EQ(kills[0].arg[1], (uintptr_t)BLINK_TIMER_ID);
+
+    OnRemoteCommand(WINDOW, 4);
+    EXPECT_EQ(TrayPictures(), (std::vector<uintptr_t>{ACTIVE_ICON, IDLE_ICON, ACTIVE_ICON})) << "the next command lights it again";
+}
+
+TEST_F(Shell, OnlyReleasingTheRightButtonAsks)
+{
+    fake::calls.clear();
+    for (UINT mouse : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_RBUTTONDOWN, WM_RBUTTONDBLCLK, 0x200})
+        OnTrayNotify(mouse);
+    EXPECT_EQ(fake::Names(), "") << "left clicks, double clicks and moves ask nothing";
+
+    OnTrayNotify(WM_RBUTTONUP);  /* the stand-in answers No */
+    EXPECT_EQ(fake::Names(), "MessageBoxA") << "No changes nothing";
+    const fake::Call &box = fake::calls[0];
+    EXPECT_EQ(box.arg[0], 0u) << "no owner window";
+    EXPECT_EQ(box.arg[1], 0x00050034u) << "Yes/No, exclamation, foreground, topmost";
+    EXPECT_EQ(box.text, std::string("Do you really want to exit?|") + PROGRAM_TITLE);
+}
+
+TEST_F(Shell, YesStopsTheReceiverRemovesTheIconAndQuits)
+{
+    fake::calls.clear();
+    fake::Script("MessageBoxA", {IDYES});
+    OnTrayNotify(WM_RBUTTONUP);
+    EXPECT_EQ(fake::Names(),
+              "MessageBoxA TerminateThread WaitForSingleObject CloseHandle Shell_NotifyIconA PostQuitMessage");
+    EXPECT_EQ(fake::Named("TerminateThread")[0].arg[0], RECEIVER_THREAD);
+    EXPECT_EQ(fake::Named("Shell_NotifyIconA")[0].arg[0], (uintptr_t)NIM_DELETE);
+    EXPECT_EQ(fake::Named("PostQuitMessage")[0].arg[0], 0u) << "exit code 0";
+}
+
+TEST_F(Shell, WindowProcedureRoutesTheFiveMessages)
+{
+    fake::calls.clear();
+    EXPECT_EQ(MainWindowProc(WINDOW, WM_CLOSE, 0, 0), 0);
+    EXPECT_EQ(fake::Names(), "TerminateThread WaitForSingleObject CloseHandle Shell_NotifyIconA PostQuitMessage")
+        << "WM_CLOSE exits without asking and without destroying the window";
+
+    fake::calls.clear();
+    EXPECT_EQ(MainWindowProc(WINDOW, WM_REMOTE_COMMAND, 0xFFFFFFFFu, 0), 0);
+    EXPECT_EQ(fake::Named("SetTimer").size(), 1u) << "any number is a command";
+    EXPECT_EQ(MainWindowProc(WINDOW, WM_TIMER, BLINK_TIMER_ID, 0), 0);
+    EXPECT_EQ(fake::Named("KillTimer").size(), 1u);
+    EXPECT_EQ(MainWindowProc(WINDOW, WM_TRAY_NOTIFY, 0, WM_RBUTTONUP), 0);
+    EXPECT_EQ(fake::Named("MessageBoxA").size(), 1u) << "the mouse message travels in lParam";
+
+    fake::calls.clear();
+    EXPECT_EQ(MainWindowProc(WINDOW, 0x0402, 7, 9), 0x77) << "others get the default handler's result";
+    ASSERT_EQ(fake::Names(), "DefWindowProcA");
+    EXPECT_EQ(fake::calls[0].arg[1], 0x402u);
+    EXPECT_EQ(fake::calls[0].arg[2], 7u);
+    EXPECT_EQ(fake::calls[0].arg[3], 9u);
+}
+
+TEST(StartUp, PrioritiesThenClassThenWindowThenLoop)
+{
+    fake::Reset();
+    MSG command = {};
+    command.message = WM_REMOTE_COMMAND;
+    MSG quit = {};
+    quit.message = WM_QUIT;
+    fake::messageQueue = {command, command, quit};
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_EQ(fake::NamesExcept({"GetModuleHandleA", "LoadIconA", "LoadCursorA", "GetStockObject"}),
+              "SetPriorityClass SetThreadPriority RegisterClassA CreateWindowExA GetMessageA DispatchMessageA "
+              "GetMessageA DispatchMessageA GetMessageA");
+    EXPECT_EQ(fake::Named("SetPriorityClass")[0].arg[1], (uintptr_t)REALTIME_PRIORITY_CLASS);
+    EXPECT_EQ(fake::Named("SetThreadPriority")[0].arg[1], (uintptr_t)THREAD_PRIORITY_NORMAL);
+    const fake::Call registered = fake::Named("RegisterClassA")[0];
+    EXPECT_EQ(registered.text, PROGRAM_TITLE);
+    EXPECT_EQ(registered.arg[0], 0u) << "class style";
+    EXPECT_EQ(registered.arg[1], reinterpret_cast<uintptr_t>(&MainWindowProc));
+    const fake::Call created = fake::Named("CreateWindowExA")[0];
+    EXPECT_EQ(created.text, std::string(PROGRAM_TITLE) + "|" + PROGRAM_TITLE);
+    EXPECT_EQ(created.arg[1], (uintptr_t)WS_POPUPWINDOW) << "hidden: no WS_VISIBLE";
+    EXPECT_EQ(created.arg[4], 10u);
+    EXPECT_EQ(created.arg[5], 10u);
+}
+
+TEST(StartUp, LoopEndsOnAnErrorInsteadOfSpinning)
+{
+    fake::Reset();
+    fake::Script("GetMessageA", {-1, -1, -1});
+    EXPECT_EQ(RunMessageLoop(), 1);
+    EXPECT_EQ(fake::Named("GetMessageA").size(), 1u);
+    EXPECT_EQ(fake::Named("PostQuitMessage").size(), 1u) << "the exit sequence ran";
+    EXPECT_EQ(fake::Named("DispatchMessageA").size(), 0u);
+}
+
+TEST(StartUp, NoWindowMeansNoLoop)
+{
+    fake::Reset();
+    fake::Script("CreateWindowExA", {0});
+    EXPECT_EQ(RunProgram(), 1);
+    EXPECT_EQ(fake::Named("GetMessageA").size(), 0u);
+}
+
+}  // namespace
