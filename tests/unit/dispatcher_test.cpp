@@ -1,0 +1,348 @@
+/*
+ * The dispatcher against the Win32 stand-in: for every command number, what is posted to which
+ * player window and in what order, with and without the player; the close-or-start, log-off and
+ * suspend actions (with the shutdown-privilege retry); and the results of the two post
+ * operations.
+ */
+#include "../../commands/dispatcher.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "fake_win32.h"
+
+namespace {
+
+const HWND kMain = fake::Window(1);
+const HWND kPlaylist = fake::Window(2);
+const uintptr_t kKernel32 = 0x400000;  // stand-in answers of GetModuleHandleA / LoadLibraryA
+const uintptr_t kAdvapi32 = 0x500000;
+
+struct Post {
+    HWND window;
+    unsigned message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+std::string Describe(const std::vector<Post> &posts)
+{
+    std::string all;
+    for (const Post &p : posts) {
+        char one[96];
+        const char *w = p.window == kMain ? "main" : p.window == kPlaylist ? "PE" : "other";
+        std::snprintf(one, sizeof one, "(%s 0x%X %lu 0x%lX)", w, p.message, (unsigned long)p.wParam,
+                      (unsigned long)p.lParam);
+        all += one;
+    }
+    return all.empty() ? "no posts" : all;
+}
+
+std::string RecordedPosts()
+{
+    std::vector<Post> posts;
+    for (const fake::Call &c : fake::Named("PostMessageA"))
+        posts.push_back({(HWND)c.arg[0], (unsigned)c.arg[1], c.arg[2], (LPARAM)c.arg[3]});
+    return Describe(posts);
+}
+
+Post Command(unsigned id) { return {kMain, WM_COMMAND, id, 0}; }
+const Post kMainClick = {kMain, WM_LBUTTONDBLCLK, 0, 0x00040020};
+const Post kPlaylistClick = {kPlaylist, WM_LBUTTONDBLCLK, 0, 0x00040020};
+
+class Dispatcher : public ::testing::Test {
+  protected:
+    void SetUp() override { fake::Reset(); }
+};
+
+/* Every number: the posts with both player windows present, and the other calls made with and
+   without them.  Numbers around the acting ones and ones that equal an acting one in their low
+   16 bits catch a widened or truncated match. */
+TEST_F(Dispatcher, EveryNumberPostsItsRowOfTheTable)
+{
+    const char *const suspendLookup = "FindWindowA GetModuleHandleA GetProcAddress";
+    const struct {
+        CommandNumber number;
+        std::vector<Post> posts;
+        const char *callsWithPlayer;     // every call but PostMessageA
+        const char *callsWithoutPlayer;  // every call (nothing may be posted)
+    } rows[] = {
+        {0, {}, "FindWindowA", "FindWindowA"},
+        {1, {{kMain, WM_CLOSE, 0, 0}}, "FindWindowA", "FindWindowA WinExec"},
+        {2, {Command(40045)}, "FindWindowA", "FindWindowA"},
+        {3, {Command(40047)}, "FindWindowA", "FindWindowA"},
+        {4, {Command(40046)}, "FindWindowA", "FindWindowA"},
+        {5, {Command(40044)}, "FindWindowA", "FindWindowA"},
+        {6, {Command(40048)}, "FindWindowA", "FindWindowA"},
+        {7, {Command(40059)}, "FindWindowA", "FindWindowA"},
+        {8, {Command(40058)}, "FindWindowA", "FindWindowA"},
+        {9, {}, "FindWindowA", "FindWindowA"},
+        {10, {Command(40060)}, "FindWindowA", "FindWindowA"},
+        {11, {Command(40061)}, "FindWindowA", "FindWindowA"},
+        {12, {Command(40023)}, "FindWindowA", "FindWindowA"},
+        {13, {}, "FindWindowA", "FindWindowA"},
+        {14, {}, "FindWindowA ExitWindowsEx", "FindWindowA ExitWindowsEx"},
+        {15, {}, suspendLookup, suspendLookup},
+        {16, {}, "FindWindowA", "FindWindowA"},
+        {21580, {}, "FindWindowA", "FindWindowA"},
+        {21581, {Command(40022)}, "FindWindowA", "FindWindowA"},
+        {21582, {}, "FindWindowA", "FindWindowA"},
+        {21594, {Command(40036), kMainClick, kPlaylistClick}, "FindWindowA FindWindowA",
+         "FindWindowA FindWindowA"},
+        {21614, {Command(40147)}, "FindWindowA", "FindWindowA"},
+        {21618, {{kMain, WM_USER, 127, 122}}, "FindWindowA", "FindWindowA"},
+        {21619, {}, "FindWindowA", "FindWindowA"},
+        {40036, {}, "FindWindowA", "FindWindowA"},
+        {0x10002, {}, "FindWindowA", "FindWindowA"},
+        {0x1545A, {}, "FindWindowA", "FindWindowA"},
+        {0xFFFFFFFF, {}, "FindWindowA", "FindWindowA"},
+    };
+    for (const auto &row : rows) {
+        fake::Reset();
+        fake::Script("FindWindowA", {(intptr_t)kMain, (intptr_t)kPlaylist});
+        DispatchCommand(row.number);
+        EXPECT_EQ(Describe(row.posts), RecordedPosts()) << "command " << row.number << " with the player";
+        EXPECT_EQ(row.callsWithPlayer, fake::NamesExcept({"PostMessageA"}))
+            << "command " << row.number << " with the player";
+        std::vector<fake::Call> lookups = fake::Named("FindWindowA");
+        ASSERT_FALSE(lookups.empty()) << "command " << row.number;
+        EXPECT_EQ("Winamp v1.x", lookups[0].text) << "command " << row.number << ": main window class";
+        EXPECT_EQ(0u, lookups[0].arg[0]) << "command " << row.number << ": the lookup names no title";
+
+        fake::Reset();
+        DispatchCommand(row.number);
+        EXPECT_EQ(row.callsWithoutPlayer, fake::Names()) << "command " << row.number << " without the player";
+    }
+}
+
+/* 21594: command id, click on the main window, then the PE window looked up on its own just
+   before its click; each missing window skips only its own posts, a failed post stops nothing. */
+TEST_F(Dispatcher, CommandIdThenDoubleClicksInOrder)
+{
+    const struct {
+        HWND main, playlist;
+        BOOL postAnswer;
+        std::vector<Post> posts;
+        const char *order;
+    } cases[] = {
+        {kMain, kPlaylist, TRUE, {Command(40036), kMainClick, kPlaylistClick},
+         "FindWindowA PostMessageA PostMessageA FindWindowA PostMessageA"},
+        {kMain, kPlaylist, FALSE, {Command(40036), kMainClick, kPlaylistClick},
+         "FindWindowA PostMessageA PostMessageA FindWindowA PostMessageA"},
+        {kMain, NULL, TRUE, {Command(40036), kMainClick}, "FindWindowA PostMessageA PostMessageA FindWindowA"},
+        {NULL, kPlaylist, TRUE, {kPlaylistClick}, "FindWindowA FindWindowA PostMessageA"},
+        {NULL, NULL, TRUE, {}, "FindWindowA FindWindowA"},
+    };
+    for (const auto &c : cases) {
+        fake::Reset();
+        fake::Script("FindWindowA", {(intptr_t)c.main, (intptr_t)c.playlist});
+        fake::Script("PostMessageA", {c.postAnswer, c.postAnswer, c.postAnswer});
+        DispatchCommand(21594);
+        std::string which = std::string("command 21594, main ") + (c.main ? "present" : "missing") +
+                            ", PE " + (c.playlist ? "present" : "missing") +
+                            (c.postAnswer ? "" : ", posts failing");
+        EXPECT_EQ(Describe(c.posts), RecordedPosts()) << which;
+        EXPECT_EQ(c.order, fake::Names()) << which;
+        ASSERT_EQ(2u, fake::Named("FindWindowA").size()) << which;
+        EXPECT_EQ("Winamp PE", fake::Named("FindWindowA")[1].text) << which;
+        EXPECT_EQ(0u, fake::Named("FindWindowA")[1].arg[0]) << which << ": the PE lookup names no title";
+    }
+}
+
+TEST_F(Dispatcher, CommandOneStartsThePlayerOnlyWhenItIsNotRunning)
+{
+    DispatchCommand(1);
+    std::vector<fake::Call> starts = fake::Named("WinExec");
+    ASSERT_EQ(1u, starts.size()) << "command 1 without the player: " << fake::Names();
+    EXPECT_EQ("C:\\PROGRA~1\\WINAMP\\winamp.exe", starts[0].text);
+    EXPECT_EQ(1u, starts[0].arg[0]) << "command 1: show command";
+
+    fake::Reset();
+    fake::Script("FindWindowA", {(intptr_t)kMain});
+    fake::Script("PostMessageA", {FALSE});
+    DispatchCommand(1);
+    EXPECT_EQ("FindWindowA PostMessageA", fake::Names()) << "command 1 with the player, failed close";
+}
+
+TEST_F(Dispatcher, CommandFourteenLogsOff)
+{
+    DispatchCommand(14);
+    std::vector<fake::Call> exits = fake::Named("ExitWindowsEx");
+    ASSERT_EQ(1u, exits.size());
+    EXPECT_EQ(0u, exits[0].arg[0]) << "command 14: flags must be log-off, not shutdown";
+    EXPECT_EQ(0xFFFFFFFFu, exits[0].arg[1]) << "command 14: reserved word";
+}
+
+/* Test-side SetSystemPowerState and ADVAPI32 token calls, handed out through GetProcAddress. */
+std::deque<BOOL> powerAnswers;  // one per call; a FALSE sets the stand-in's last error
+DWORD powerError;
+BOOL openAnswer, lookupAnswer, adjustAnswer;
+const uintptr_t kToken = 0x7700;
+TOKEN_PRIVILEGES adjusted;
+
+void Note(const char *name, std::initializer_list<uintptr_t> args, const char *text = "")
+{
+    fake::Call c{name, {}, text};
+    std::copy(args.begin(), args.end(), c.arg);
+    fake::calls.push_back(c);
+}
+
+BOOL TestSetSystemPowerState(BOOL suspend, BOOL force)
+{
+    Note("SetSystemPowerState", {(uintptr_t)suspend, (uintptr_t)force});
+    BOOL answer = powerAnswers.empty() ? TRUE : powerAnswers.front();
+    if (!powerAnswers.empty())
+        powerAnswers.pop_front();
+    if (!answer)
+        fake::lastError = powerError;
+    return answer;
+}
+
+BOOL TestOpenProcessToken(HANDLE process, DWORD access, HANDLE *token)
+{
+    Note("OpenProcessToken", {(uintptr_t)process, access});
+    if (openAnswer)
+        *token = (HANDLE)kToken;
+    return openAnswer;
+}
+
+BOOL TestLookupPrivilegeValueA(LPCSTR system, LPCSTR name, LUID *luid)
+{
+    Note("LookupPrivilegeValueA", {(uintptr_t)system}, name);
+    *luid = {19, 0};
+    return lookupAnswer;
+}
+
+BOOL TestAdjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES *newState, DWORD length,
+                               TOKEN_PRIVILEGES *previous, DWORD *returned)
+{
+    Note("AdjustTokenPrivileges", {(uintptr_t)token, (uintptr_t)disableAll, length, (uintptr_t)previous,
+                                   (uintptr_t)returned});
+    adjusted = *newState;
+    return adjustAnswer;
+}
+
+template <typename F>
+FARPROC Export(F function)
+{
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)(void)>(function));
+}
+
+TEST_F(Dispatcher, SuspendAsksOnceMoreAfterEnablingTheShutdownPrivilege)
+{
+    const char *const enable = "LoadLibraryA OpenProcessToken LookupPrivilegeValueA AdjustTokenPrivileges CloseHandle";
+    const struct {
+        const char *name;
+        const char *missing;  // an export left out, or ""
+        bool advapiLoads;
+        std::deque<BOOL> powerAnswers;
+        DWORD powerError;
+        BOOL open, lookup, adjust;
+        std::string calls;  // every call but the window and export lookups
+    } cases[] = {
+        {"no SetSystemPowerState", "SetSystemPowerState", true, {FALSE}, 1314, 1, 1, 1, ""},
+        {"granted at once", "", true, {TRUE}, 0, 1, 1, 1, "SetSystemPowerState"},
+        {"refused otherwise", "", true, {FALSE}, 50, 1, 1, 1, "SetSystemPowerState"},
+        {"privilege retry", "", true, {FALSE, TRUE}, 1314, 1, 1, 1,
+         std::string("SetSystemPowerState ") + enable + " SetSystemPowerState"},
+        {"retry refused too", "", true, {FALSE, FALSE}, 1314, 1, 1, 1,
+         std::string("SetSystemPowerState ") + enable + " SetSystemPowerState"},
+        {"no advapi32", "", false, {FALSE}, 1314, 1, 1, 1, "SetSystemPowerState LoadLibraryA"},
+        {"no OpenProcessToken", "OpenProcessToken", true, {FALSE}, 1314, 1, 1, 1, "SetSystemPowerState LoadLibraryA"},
+        {"no LookupPrivilegeValueA", "LookupPrivilegeValueA", true, {FALSE}, 1314, 1, 1, 1,
+         "SetSystemPowerState LoadLibraryA"},
+        {"no AdjustTokenPrivileges", "AdjustTokenPrivileges", true, {FALSE}, 1314, 1, 1, 1,
+         "SetSystemPowerState LoadLibraryA"},
+        {"token refused", "", true, {FALSE}, 1314, 0, 1, 1, "SetSystemPowerState LoadLibraryA OpenProcessToken"},
+        {"lookup failed", "", true, {FALSE}, 1314, 1, 0, 1,
+         "SetSystemPowerState LoadLibraryA OpenProcessToken LookupPrivilegeValueA CloseHandle"},
+        {"adjust failed", "", true, {FALSE}, 1314, 1, 1, 0, std::string("SetSystemPowerState ") + enable},
+    };
+    for (const auto &c : cases) {
+        fake::Reset();
+        const std::pair<const char *, FARPROC> exports[] = {
+            {"SetSystemPowerState", Export(TestSetSystemPowerState)},
+            {"OpenProcessToken", Export(TestOpenProcessToken)},
+            {"LookupPrivilegeValueA", Export(TestLookupPrivilegeValueA)},
+            {"AdjustTokenPrivileges", Export(TestAdjustTokenPrivileges)},
+        };
+        for (const auto &e : exports)
+            if (std::string(e.first) != c.missing)
+                fake::exports[e.first] = e.second;
+        if (!c.advapiLoads)
+            fake::Script("LoadLibraryA", {0});
+        powerAnswers = c.powerAnswers;
+        powerError = c.powerError;
+        openAnswer = c.open;
+        lookupAnswer = c.lookup;
+        adjustAnswer = c.adjust;
+        adjusted = {};
+
+        DispatchCommand(15);
+        std::string which = std::string("command 15, ") + c.name;
+        EXPECT_EQ(c.calls, fake::NamesExcept({"FindWindowA", "GetModuleHandleA", "GetProcAddress"})) << which;
+        for (const fake::Call &call : fake::calls) {
+            const std::string &n = call.name;
+            if (n == "SetSystemPowerState") {
+                EXPECT_TRUE(call.arg[0] == TRUE && call.arg[1] == FALSE) << which << ": suspend, not forced";
+            } else if (n == "GetModuleHandleA") {
+                EXPECT_EQ("kernel32.dll", call.text) << which;
+            } else if (n == "LoadLibraryA") {
+                EXPECT_EQ("advapi32.dll", call.text) << which;
+            } else if (n == "GetProcAddress") {
+                EXPECT_EQ(call.text == "SetSystemPowerState" ? kKernel32 : kAdvapi32, call.arg[0])
+                    << which << ": module of " << call.text;
+            } else if (n == "OpenProcessToken") {
+                EXPECT_TRUE(call.arg[0] == (uintptr_t)GetCurrentProcess() &&
+                            call.arg[1] == (TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY))
+                    << which << ": own process token, adjust and query access";
+            } else if (n == "LookupPrivilegeValueA") {
+                EXPECT_TRUE(call.arg[0] == 0 && call.text == "SeShutdownPrivilege") << which;
+            } else if (n == "AdjustTokenPrivileges") {
+                EXPECT_TRUE(call.arg[0] == kToken && call.arg[1] == FALSE && call.arg[2] == 0 &&
+                            call.arg[3] == 0 && call.arg[4] == 0)
+                    << which << ": adjusts the opened token, no previous state";
+                EXPECT_TRUE(adjusted.PrivilegeCount == 1 && adjusted.Privileges[0].Luid.LowPart == 19 &&
+                            adjusted.Privileges[0].Attributes == SE_PRIVILEGE_ENABLED)
+                    << which << ": enables the looked-up privilege";
+            } else if (n == "CloseHandle") {
+                EXPECT_EQ(kToken, call.arg[0]) << which << ": closes the token";
+            }
+        }
+    }
+}
+
+/* Both post operations: 0 only when the post was made; a null window posts nothing. */
+TEST_F(Dispatcher, PostOperationsReportWhetherThePostWasMade)
+{
+    const struct {
+        bool command;  // PostPlayerCommand, else PostPlayerMessage
+        HWND window;
+        BOOL postAnswer;
+        int result;
+        std::vector<Post> posts;
+    } cases[] = {
+        {true, kMain, TRUE, 0, {Command(40045)}},
+        {true, kMain, FALSE, 1, {Command(40045)}},
+        {true, NULL, TRUE, 1, {}},
+        {false, kPlaylist, TRUE, 0, {{kPlaylist, WM_USER, 127, 122}}},
+        {false, kPlaylist, FALSE, 1, {{kPlaylist, WM_USER, 127, 122}}},
+        {false, NULL, TRUE, 1, {}},
+    };
+    for (const auto &c : cases) {
+        fake::Reset();
+        fake::Script("PostMessageA", {c.postAnswer});
+        int result = c.command ? PostPlayerCommand(c.window, 40045) : PostPlayerMessage(c.window, WM_USER, 127, 122);
+        std::string which = std::string(c.command ? "PostPlayerCommand" : "PostPlayerMessage") +
+                            (c.window ? "" : " to no window") + (c.postAnswer ? "" : ", post failing");
+        EXPECT_EQ(c.result, result) << which;
+        EXPECT_EQ(Describe(c.posts), RecordedPosts()) << which;
+    }
+}
+
+}  // namespace
