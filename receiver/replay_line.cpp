@@ -13,7 +13,7 @@
 #include <stdio.h>
 #include <string.h>
 
-enum RecordingLineKind { LINE_EMPTY, LINE_PULSE, LINE_SPACE, LINE_FREQUENCY, LINE_UNITS_TICKS, LINE_BAD };
+enum RecordingLineKind { LINE_EMPTY, LINE_PULSE, LINE_SPACE, LINE_FREQUENCY, LINE_UNITS_TICKS, LINE_REPEAT, LINE_BAD };
 
 enum {
     MAX_LINE_LENGTH = 200,
@@ -36,6 +36,7 @@ static BOOL pacedInRealTime;
 static ReplayEndHandler endHandler;
 static LONGLONG frequency = REPLAY_DEFAULT_FREQUENCY;
 static BOOL unitsAreTicks;
+static BOOL repeatForever;
 static BOOL lineOn;
 static ULONGLONG timeNow;          /* recording units since the start: the last change */
 static ULONGLONG timeOfNextRun;    /* where the next run begins */
@@ -119,6 +120,9 @@ static void ParseRecordingLine(const char *text, RecordingLine *out)
     } else if (StartsWithWord(p, "frequency", &rest)) {
         out->kind = LINE_FREQUENCY;
         ParseNumber(rest, out);
+    } else if (StartsWithWord(p, "repeat", &rest)) {
+        out->kind = IsEndOfLine(rest) ? LINE_REPEAT : LINE_BAD;
+        out->problem = IsEndOfLine(rest) ? NULL : "unexpected text after 'repeat'";
     } else if (StartsWithWord(p, "units", &rest)) {
         const char *end;
         rest = SkipBlanks(rest);
@@ -130,7 +134,7 @@ static void ParseRecordingLine(const char *text, RecordingLine *out)
         }
     } else {
         out->kind = LINE_BAD;
-        out->problem = "unknown word (expected pulse, space, frequency or units)";
+        out->problem = "unknown word (expected pulse, space, frequency, units or repeat)";
     }
 }
 
@@ -170,16 +174,19 @@ static BOOL CheckRecording(FILE *file, const char *path, char *error, int errorS
     long number = 0;
     frequency = REPLAY_DEFAULT_FREQUENCY;
     unitsAreTicks = FALSE;
+    repeatForever = FALSE;
     while (ReadRecordingLine(file, &line)) {
         number++;
         const char *problem = line.problem;
-        if (line.kind == LINE_FREQUENCY || line.kind == LINE_UNITS_TICKS) {
+        if (line.kind == LINE_FREQUENCY || line.kind == LINE_UNITS_TICKS || line.kind == LINE_REPEAT) {
             if (itemSeen)
                 problem = "directives must come before the first pulse or space";
             else if (line.kind == LINE_FREQUENCY)
                 frequency = (LONGLONG)line.number;
-            else
+            else if (line.kind == LINE_UNITS_TICKS)
                 unitsAreTicks = TRUE;
+            else
+                repeatForever = TRUE;
         }
         if (line.kind == LINE_PULSE || line.kind == LINE_SPACE)
             itemSeen = TRUE;
@@ -234,9 +241,17 @@ static BOOL NextItem(RecordingLine *item)
         heldItem.kind = LINE_EMPTY;
         return TRUE;
     }
-    while (recording != NULL && ReadRecordingLine(recording, item))
-        if (item->kind == LINE_PULSE || item->kind == LINE_SPACE)
-            return TRUE;
+    BOOL startedAgain = FALSE;
+    while (recording != NULL) {
+        while (ReadRecordingLine(recording, item))
+            if (item->kind == LINE_PULSE || item->kind == LINE_SPACE)
+                return TRUE;
+        /* A repeating recording starts again, unless a whole pass held no item. */
+        if (!repeatForever || startedAgain)
+            break;
+        rewind(recording);
+        startedAgain = TRUE;
+    }
     return FALSE;
 }
 

@@ -9,6 +9,7 @@
  * Before the first pulse or space:
  *   frequency HZ   counter rate to simulate (default 10000000)
  *   units ticks    N are counter ticks instead of microseconds
+ *   repeat         play the items again and again, for ever
  * The line idles on; two items of the same kind in a row are one longer interval.  After the
  * last item the line keeps its state and never changes again, as a silent port would.
  *

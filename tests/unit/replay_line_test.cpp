@@ -50,9 +50,20 @@ TEST(ReplayLine, ItemsBecomeChangesOnTheVirtualCounter)
         {"rounding does not accumulate over many items", "frequency 3\nspace 1000000\npulse 333333\nspace 333333\npulse 333334\n",
          {{false, 3}, {true, 4}, {false, 5}}},
         {"an empty recording never changes", "# nothing\n", {}},
+        {"an empty repeating recording ends too", "repeat\n# nothing\n", {}},
     };
     for (const auto &c : cases)
         EXPECT_EQ(ChangesOf(c.text), c.expected) << c.name;
+}
+
+TEST(ReplayLine, RepeatingRecordingPlaysForEverWithTimeRunningOn)
+{
+    std::vector<Change> changes = ChangesOf("frequency 1000000\nrepeat\npulse 10\nspace 20\n");
+    ASSERT_EQ(changes.size(), 100u) << "still changing after 100 waits";
+    const std::vector<Change> start(changes.begin(), changes.begin() + 4);
+    const std::vector<Change> expected = {{false, 0}, {true, 10}, {false, 30}, {true, 40}};
+    EXPECT_EQ(start, expected);
+    EXPECT_EQ(changes[99].counter, 49 * 30 + 10);
 }
 
 TEST(ReplayLine, BadRecordingsAreRefusedWithFileLineAndReason)
@@ -70,6 +81,8 @@ TEST(ReplayLine, BadRecordingsAreRefusedWithFileLineAndReason)
         {"space 5\nunits ticks\n", ":2:", "directives must come before"},
         {"frequency\n", ":1:", "a number is missing"},
         {"units seconds\n", ":1:", "the only units are 'ticks'"},
+        {"pulse 1\nrepeat\n", ":2:", "directives must come before"},
+        {"repeat 3\n", ":1:", "unexpected text after 'repeat'"},
         {"pulsed 5\n", ":1:", "unknown word"},
         {"# fine\n\npulse 1\n\x7f\x45LF\x01\x02\n", ":4:", "unknown word"},
     };
