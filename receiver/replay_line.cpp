@@ -170,7 +170,8 @@ static BOOL ReadRecordingLine(FILE *file, RecordingLine *out)
 static BOOL CheckRecording(FILE *file, const char *path, char *error, int errorSize)
 {
     RecordingLine line;
-    BOOL itemSeen = FALSE;
+    BOOL pulseSeen = FALSE;
+    BOOL spaceSeen = FALSE;
     long number = 0;
     frequency = REPLAY_DEFAULT_FREQUENCY;
     unitsAreTicks = FALSE;
@@ -179,7 +180,7 @@ static BOOL CheckRecording(FILE *file, const char *path, char *error, int errorS
         number++;
         const char *problem = line.problem;
         if (line.kind == LINE_FREQUENCY || line.kind == LINE_UNITS_TICKS || line.kind == LINE_REPEAT) {
-            if (itemSeen)
+            if (pulseSeen || spaceSeen)
                 problem = "directives must come before the first pulse or space";
             else if (line.kind == LINE_FREQUENCY)
                 frequency = (LONGLONG)line.number;
@@ -188,8 +189,8 @@ static BOOL CheckRecording(FILE *file, const char *path, char *error, int errorS
             else
                 repeatForever = TRUE;
         }
-        if (line.kind == LINE_PULSE || line.kind == LINE_SPACE)
-            itemSeen = TRUE;
+        pulseSeen = pulseSeen || line.kind == LINE_PULSE;
+        spaceSeen = spaceSeen || line.kind == LINE_SPACE;
         if (line.kind == LINE_BAD || problem != NULL) {
             snprintf(error, (size_t)errorSize, "%s:%ld: %s", path, number, problem);
             return FALSE;
@@ -197,6 +198,11 @@ static BOOL CheckRecording(FILE *file, const char *path, char *error, int errorS
     }
     if (ferror(file)) {
         snprintf(error, (size_t)errorSize, "%s: cannot read the recording", path);
+        return FALSE;
+    }
+    /* Played for ever, a recording of one kind only would be one endless interval. */
+    if (repeatForever && !(pulseSeen && spaceSeen)) {
+        snprintf(error, (size_t)errorSize, "%s: a repeating recording needs both pulses and spaces", path);
         return FALSE;
     }
     rewind(file);
@@ -241,16 +247,13 @@ static BOOL NextItem(RecordingLine *item)
         heldItem.kind = LINE_EMPTY;
         return TRUE;
     }
-    BOOL startedAgain = FALSE;
     while (recording != NULL) {
         while (ReadRecordingLine(recording, item))
             if (item->kind == LINE_PULSE || item->kind == LINE_SPACE)
                 return TRUE;
-        /* A repeating recording starts again, unless a whole pass held no item. */
-        if (!repeatForever || startedAgain)
+        if (!repeatForever)
             break;
-        rewind(recording);
-        startedAgain = TRUE;
+        rewind(recording);  /* it holds both kinds, so the next pass ends this run */
     }
     return FALSE;
 }

@@ -50,7 +50,6 @@ TEST(ReplayLine, ItemsBecomeChangesOnTheVirtualCounter)
         {"rounding does not accumulate over many items", "frequency 3\nspace 1000000\npulse 333333\nspace 333333\npulse 333334\n",
          {{false, 3}, {true, 4}, {false, 5}}},
         {"an empty recording never changes", "# nothing\n", {}},
-        {"an empty repeating recording ends too", "repeat\n# nothing\n", {}},
     };
     for (const auto &c : cases)
         EXPECT_EQ(ChangesOf(c.text), c.expected) << c.name;
@@ -100,6 +99,11 @@ TEST(ReplayLine, LongLinesNulBytesAndMissingFilesAreRefused)
               std::string::npos);
     EXPECT_NE(LoadRecordingText(std::string("pulse 5\0 junk\n", 14)).find(":1: the line holds a NUL byte"),
               std::string::npos);
+
+    /* Played for ever, one kind alone would be a single endless interval. */
+    for (const char *endless : {"repeat\npulse 838\n", "repeat\nspace 5\nspace 6\n", "repeat\n# nothing\n"})
+        EXPECT_NE(LoadRecordingText(endless).find(": a repeating recording needs both pulses and spaces"), std::string::npos)
+            << endless;
 
     char error[REPLAY_ERROR_SIZE] = "";
     EXPECT_FALSE(LoadReplayRecording("/nonexistent/keys.ir", FALSE, NULL, error, sizeof error));

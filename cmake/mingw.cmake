@@ -1,0 +1,15 @@
+# Cross-build for Windows with Debian's MinGW-w64.  MINGW_TRIPLET picks the target: i686 (the
+# program's own 32-bit target) by default, x86_64 for Wine on hosts that run no 32-bit code.
+if(NOT MINGW_TRIPLET)
+    set(MINGW_TRIPLET i686-w64-mingw32)
+endif()
+set(CMAKE_SYSTEM_NAME Windows)
+string(REGEX REPLACE "-.*" "" CMAKE_SYSTEM_PROCESSOR "${MINGW_TRIPLET}")
+set(CMAKE_C_COMPILER ${MINGW_TRIPLET}-gcc)
+set(CMAKE_CXX_COMPILER ${MINGW_TRIPLET}-g++)
+set(CMAKE_RC_COMPILER ${MINGW_TRIPLET}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_TRY_COMPILE_PLATFORM_VARIABLES MINGW_TRIPLET)
