@@ -14,14 +14,19 @@
 
 #include "../common/shared.h"
 
+#include <stddef.h>
+
 enum {
     ICON_PROGRAM = 101,
     ICON_IDLE = 102,
     ICON_ACTIVE = 103,
     BLINK_TIMER_ID = 0,
-    BLINK_MS = 50,
-    TRAY_RECORD_SIZE = 88  /* the original, smallest form of the tray record */
+    BLINK_MS = 50
 };
+
+/* The tray record in its original, smallest form: the fields up to the 64-character tip.  That
+   is 88 bytes in the 32-bit program (a 64-bit build has wider handles). */
+#define TRAY_RECORD_SIZE (offsetof(NOTIFYICONDATAA, szTip) + 64)
 
 #define EXIT_QUESTION "Do you really want to exit?"
 #define EXIT_QUESTION_STYLE (MB_YESNO | MB_ICONEXCLAMATION | MB_SETFOREGROUND | MB_TOPMOST)

@@ -13,6 +13,10 @@
 #include "../commands/dispatcher.h"
 #include "../receiver/code_table.h"
 
+#if defined(_WIN32) && !defined(_WIN64)
+static_assert(TRAY_RECORD_SIZE == 88, "the 32-bit tray record is 88 bytes");
+#endif
+
 static NOTIFYICONDATAA TrayIconData;
 static HICON idleIcon;
 static HICON activeIcon;
@@ -32,7 +36,7 @@ void OnCreate(HWND hwnd)
 
     StartReceiver(hwnd);
 
-    TrayIconData.cbSize = TRAY_RECORD_SIZE;
+    TrayIconData.cbSize = (DWORD)TRAY_RECORD_SIZE;
     TrayIconData.hWnd = hwnd;
     TrayIconData.uID = 0;
     TrayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;

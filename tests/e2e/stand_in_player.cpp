@@ -1,0 +1,176 @@
+/*
+ * The stand-in player of the end-to-end tests and of the demo: it takes the media player's place
+ * by owning two hidden top-level windows of the player's classes, "Winamp v1.x" (main window) and
+ * "Winamp PE" (playlist window), and writes down what reaches them.
+ *
+ * One line per message, written and flushed at once:
+ *     <elapsed ms> TAB <window class> TAB 0x<message, 4 hex digits> TAB <wParam, decimal> TAB
+ *     0x<lParam, 8 hex digits> TAB <message name>
+ * Every message retrieved by the message loop for one of the two windows (that is, every posted
+ * message) is logged, and so are the sent WM_QUERYENDSESSION and WM_ENDSESSION of a log-off.
+ * A first line "<ms> TAB stand-in TAB started TAB <pid>" tells that it runs.
+ *
+ * Usage: stand-in-player [options] [LOG]
+ *   LOG                     log file, appended to; without it the PLAYER_LOG environment
+ *                           variable names it (the program under test starts the player with
+ *                           no arguments)
+ *   --stdout                also print each message, readably, on standard output
+ *   --refuse-end-session    answer WM_QUERYENDSESSION with FALSE, so a log-off spares it
+ *   --quit-on-close         end on WM_CLOSE, as the real player does; by default WM_CLOSE is
+ *                           only logged, so a test can see it and keep going
+ * It ends when its main window is sent or posted STAND_IN_QUIT (WM_APP), or when killed.
+ */
+#include <windows.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#define MAIN_CLASS "Winamp v1.x"
+#define PLAYLIST_CLASS "Winamp PE"
+#define STAND_IN_QUIT WM_APP
+
+static HANDLE logFile = INVALID_HANDLE_VALUE;
+static bool echoToStdout;
+static bool refuseEndSession;
+static bool quitOnClose;
+static DWORD startTicks;
+
+static const char *MessageName(UINT message)
+{
+    switch (message) {
+    case WM_CLOSE: return "WM_CLOSE";
+    case WM_COMMAND: return "WM_COMMAND";
+    case WM_LBUTTONDBLCLK: return "WM_LBUTTONDBLCLK";
+    case WM_USER: return "WM_USER";
+    case WM_QUERYENDSESSION: return "WM_QUERYENDSESSION";
+    case WM_ENDSESSION: return "WM_ENDSESSION";
+    case STAND_IN_QUIT: return "STAND_IN_QUIT";
+    default: return "-";
+    }
+}
+
+static void WriteLine(HANDLE out, const char *line, int length)
+{
+    DWORD written;
+    if (out != INVALID_HANDLE_VALUE && out != NULL)
+        WriteFile(out, line, (DWORD)length, &written, NULL);
+}
+
+static void LogMessage(const char *windowClass, UINT message, WPARAM wParam, LPARAM lParam,
+                       const char *note)
+{
+    char line[256];
+    unsigned long elapsed = GetTickCount() - startTicks;
+    int length = snprintf(line, sizeof line, "%lu\t%s\t0x%04X\t%lu\t0x%08lX\t%s%s\r\n", elapsed,
+                          windowClass, message, (unsigned long)wParam,
+                          (unsigned long)(DWORD)lParam, MessageName(message), note);
+    WriteLine(logFile, line, length);
+    if (logFile != INVALID_HANDLE_VALUE)
+        FlushFileBuffers(logFile);
+    if (echoToStdout) {
+        length = snprintf(line, sizeof line, "player %6lu ms  %-12s %-18s (0x%04X)  wParam %-6lu lParam 0x%08lX%s\n",
+                          elapsed, windowClass, MessageName(message), message,
+                          (unsigned long)wParam, (unsigned long)(DWORD)lParam, note);
+        WriteLine(GetStdHandle(STD_OUTPUT_HANDLE), line, length);
+    }
+}
+
+static const char *ClassOf(HWND window)
+{
+    static char name[64];
+    if (!GetClassNameA(window, name, sizeof name))
+        lstrcpyA(name, "?");
+    return name;
+}
+
+static LRESULT CALLBACK PlayerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_QUERYENDSESSION:
+        LogMessage(ClassOf(window), message, wParam, lParam,
+                   refuseEndSession ? " refused" : " agreed");
+        return refuseEndSession ? FALSE : TRUE;
+    case WM_ENDSESSION:
+        LogMessage(ClassOf(window), message, wParam, lParam, "");
+        return 0;
+    case WM_CLOSE:
+        if (quitOnClose)
+            PostQuitMessage(0);
+        return 0; /* never destroyed by a close: the test decides when the player goes */
+    case STAND_IN_QUIT:
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+static bool OpenLog(const char *path)
+{
+    if (!path || !*path)
+        return false;
+    logFile = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    return logFile != INVALID_HANDLE_VALUE;
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
+    startTicks = GetTickCount();
+    const char *logPath = NULL;
+    for (int i = 1; i < __argc; ++i) {
+        const char *arg = __argv[i];
+        if (strcmp(arg, "--stdout") == 0)
+            echoToStdout = true;
+        else if (strcmp(arg, "--refuse-end-session") == 0)
+            refuseEndSession = true;
+        else if (strcmp(arg, "--quit-on-close") == 0)
+            quitOnClose = true;
+        else if (arg[0] == '-' && arg[1] == '-')
+            return 2;
+        else
+            logPath = arg;
+    }
+    if (!logPath)
+        logPath = getenv("PLAYER_LOG");
+    if (!OpenLog(logPath) && !echoToStdout)
+        return 2; /* nowhere to write: a silent stand-in would make every test pass vacuously */
+
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = PlayerWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.lpszClassName = MAIN_CLASS;
+    RegisterClassA(&windowClass);
+    windowClass.lpszClassName = PLAYLIST_CLASS;
+    RegisterClassA(&windowClass);
+
+    HWND mainWindow = CreateWindowExA(0, MAIN_CLASS, "Stand-in player", WS_POPUP, 0, 0, 275, 116,
+                                      NULL, NULL, instance, NULL);
+    HWND playlistWindow = CreateWindowExA(0, PLAYLIST_CLASS, "Stand-in playlist", WS_POPUP, 0, 116,
+                                          275, 232, NULL, NULL, instance, NULL);
+    if (!mainWindow || !playlistWindow)
+        return 3;
+
+    char started[64];
+    snprintf(started, sizeof started, "%lu", (unsigned long)GetCurrentProcessId());
+    {
+        char line[128];
+        int length = snprintf(line, sizeof line, "%lu\tstand-in\tstarted\t%s\r\n",
+                              GetTickCount() - startTicks, started);
+        WriteLine(logFile, line, length);
+        if (echoToStdout) {
+            length = snprintf(line, sizeof line, "player started (pid %s)\n", started);
+            WriteLine(GetStdHandle(STD_OUTPUT_HANDLE), line, length);
+        }
+    }
+
+    MSG msg;
+    int got;
+    while ((got = GetMessageA(&msg, NULL, 0, 0)) != 0) {
+        if (got == -1)
+            return 4;
+        if (msg.hwnd == mainWindow || msg.hwnd == playlistWindow)
+            LogMessage(ClassOf(msg.hwnd), msg.message, msg.wParam, msg.lParam, "");
+        DispatchMessageA(&msg);
+    }
+    return 0;
+}

@@ -1,0 +1,93 @@
+/*
+ * remote-send: hands one command to the running Pelkorn Remote Control, exactly as if a key of
+ * the remote had been pressed, or asks the program to close.  Meant for scripts, keyboard
+ * hotkeys and launchers that want to drive the media player through the same command numbers
+ * as the remote (and through the four large numbers that only other programs can send), and
+ * for the end-to-end tests.
+ *
+ *   remote-send N        posts WM_REMOTE_COMMAND with wParam N (decimal, or hexadecimal
+ *                        with 0x; any unsigned 32-bit value) to the program's hidden window
+ *   remote-send close    posts WM_CLOSE: the program exits without asking
+ *
+ * The window is found by its class and title, both the program title.  Nothing is printed on
+ * success.  Exit codes: 0 posted; 1 the program is not running; 2 bad argument or usage;
+ * 3 the post itself failed.
+ */
+#include <windows.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "../common/shared.h"
+
+enum { EXIT_POSTED = 0, EXIT_NOT_RUNNING = 1, EXIT_USAGE = 2, EXIT_POST_FAILED = 3 };
+
+/* Reads a whole argument as an unsigned 32-bit number: decimal digits, or 0x/0X followed by
+   hexadecimal digits.  No sign, no blanks, no trailing text, nothing above 0xFFFFFFFF. */
+static bool ParseCommandNumber(const char *text, unsigned *number)
+{
+    unsigned base = 10;
+    if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text += 2;
+    }
+    if (*text == '\0')
+        return false;
+
+    unsigned long long value = 0;
+    for (; *text; ++text) {
+        unsigned digit;
+        char c = *text;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else
+            return false;
+        value = value * base + digit;
+        if (value > 0xFFFFFFFFull)
+            return false;
+    }
+    *number = (unsigned)value;
+    return true;
+}
+
+static int Usage(void)
+{
+    fprintf(stderr,
+            "usage: remote-send N       post command number N (decimal or 0x hex, 0..0xFFFFFFFF)\n"
+            "       remote-send close   ask %s to exit\n",
+            PROGRAM_TITLE);
+    return EXIT_USAGE;
+}
+
+int main(int argc, char **argv)
+{
+    if (argc != 2)
+        return Usage();
+
+    UINT message;
+    unsigned number = 0;
+    if (strcmp(argv[1], "close") == 0) {
+        message = WM_CLOSE;
+    } else if (ParseCommandNumber(argv[1], &number)) {
+        message = WM_REMOTE_COMMAND;
+    } else {
+        fprintf(stderr, "remote-send: \"%s\" is not a command number (0..4294967295 or 0x0..0xFFFFFFFF)\n",
+                argv[1]);
+        return Usage();
+    }
+
+    HWND window = FindWindowA(PROGRAM_TITLE, PROGRAM_TITLE);
+    if (!window) {
+        fprintf(stderr, "remote-send: %s is not running\n", PROGRAM_TITLE);
+        return EXIT_NOT_RUNNING;
+    }
+    if (!PostMessageA(window, message, (WPARAM)number, 0)) {
+        fprintf(stderr, "remote-send: posting to %s failed (error %lu)\n", PROGRAM_TITLE,
+                (unsigned long)GetLastError());
+        return EXIT_POST_FAILED;
+    }
+    return EXIT_POSTED;
+}
