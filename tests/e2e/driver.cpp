@@ -8,6 +8,9 @@
  *                               and keep the process open so that its exit code can be read later
  *   priority HEX                the priority class that the program's process reports is HEX
  *   post MSG WPARAM LPARAM      post a message to the program's window (numbers as in C)
+ *   post-commands COUNT N...    post COUNT commands (WM_REMOTE_COMMAND) to the program's window
+ *                               as fast as it takes them, their numbers cycling through N...
+ *                               (every number argument that follows)
  *   question yes|no MS          within MS the exit question appears (a #32770 box captioned with
  *                               the title, its text, Yes and No only); press the button and see
  *                               the box go
@@ -16,7 +19,13 @@
  *   blink COUNT GAP_MS          post COUNT commands (number 0) GAP_MS apart and watch the centre of
  *                               the tray icon: it must change once to the active picture and once
  *                               back, 30 to 400 ms after the last command
- *   wait-exit MS CODE           the program's process ends within MS with exit code CODE
+ *   latency COUNT LOG           post COUNT commands 2 to the program and COUNT WM_COMMAND 40045
+ *                               straight to the player's main window, alternately, each once the
+ *                               previous one has reached the player (a new line in the stand-in
+ *                               player's LOG); print p50, p99 and max of the time from the post
+ *                               to the player's retrieval, both by the performance counter
+ *   wait-exit MS CODE           the program's process ends within MS with exit code CODE (the
+ *                               note gives the tick count when the end was seen)
  *   wait-exit-icon MS CODE      the same, and the tray icon is seen gone while the process still
  *                               runs (removed by the program, not dropped by Wine afterwards)
  *   player-quit MS              tell the stand-in player to end and wait for it
@@ -141,6 +150,150 @@ static bool StepPost(unsigned long message, unsigned long wParam, unsigned long 
               wParam, lParam, (unsigned long)GetLastError());
 }
 
+/* Posts `count` commands, numbers taken in turn from `numbers`.  Windows refuses a post to a
+   queue that already holds 10,000 messages (ERROR_NOT_ENOUGH_QUOTA); such a post is tried again
+   a moment later, the way a well-behaved sender would, so nothing is dropped on either system. */
+static bool StepPostCommands(unsigned long count, const unsigned long *numbers, int numberCount)
+{
+    const char *step = "post-commands";
+    if (!NeedWindow(step))
+        return false;
+    unsigned long waits = 0;
+    double start = NowMs(), giveUpAt = start + 30000;
+    for (unsigned long i = 0; i < count; ++i) {
+        unsigned long number = numbers[i % numberCount];
+        while (!PostMessageA(programWindow, WM_REMOTE_COMMAND, (WPARAM)number, 0)) {
+            DWORD error = GetLastError();
+            if (!ok(error == ERROR_NOT_ENOUGH_QUOTA && NowMs() < giveUpAt, step,
+                    "expected command %lu (post %lu of %lu) posted, got error %lu", number, i + 1,
+                    count, (unsigned long)error))
+                return false;
+            ++waits;
+            Sleep(1);
+        }
+    }
+    Note("post-commands: %lu posted in %.0f ms, %lu wait(s) for a full queue", count, NowMs() - start, waits);
+    return true;
+}
+
+/* Follows the stand-in player's log as it grows. */
+struct LogTail {
+    HANDLE file;
+    char text[4096];
+    int length;
+};
+
+static bool OpenLogTail(LogTail *tail, const char *path)
+{
+    tail->length = 0;
+    tail->file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    return tail->file != INVALID_HANDLE_VALUE && SetFilePointer(tail->file, 0, NULL, FILE_END) != INVALID_SET_FILE_POINTER;
+}
+
+/* The next whole line written since the last call, without its line end; false when the player
+   has written none yet. */
+static bool NextLogLine(LogTail *tail, char *line, int size)
+{
+    for (;;) {
+        char *end = (char *)memchr(tail->text, '\n', tail->length);
+        if (end) {
+            int lineLength = (int)(end - tail->text);
+            int copied = lineLength < size - 1 ? lineLength : size - 1;
+            memcpy(line, tail->text, copied);
+            line[copied] = '\0';
+            if (copied > 0 && line[copied - 1] == '\r')
+                line[copied - 1] = '\0';
+            tail->length -= lineLength + 1;
+            memmove(tail->text, end + 1, tail->length);
+            return true;
+        }
+        DWORD got = 0;
+        if (tail->length == (int)sizeof tail->text ||
+            !ReadFile(tail->file, tail->text + tail->length, sizeof tail->text - tail->length, &got, NULL) || got == 0)
+            return false;
+        tail->length += (int)got;
+    }
+}
+
+/* Field `index` (from 0) of a tab-separated log line; NULL when the line is shorter. */
+static const char *LogField(const char *line, int index)
+{
+    for (; line && index > 0; --index) {
+        line = strchr(line, '\t');
+        if (line)
+            ++line;
+    }
+    return line;
+}
+
+static int CompareDoubles(const void *a, const void *b)
+{
+    double x = *(const double *)a, y = *(const double *)b;
+    return x < y ? -1 : x > y;
+}
+
+/* p50, p99 (nearest rank) and max of `count` latencies, sorting them. */
+static void PrintLatencies(const char *what, double *us, unsigned long count)
+{
+    qsort(us, count, sizeof us[0], CompareDoubles);
+    unsigned long p50 = (count * 50 + 99) / 100, p99 = (count * 99 + 99) / 100;
+    Note("latency: %s: %lu: p50 %.1f us, p99 %.1f us, max %.1f us", what, count, us[p50 - 1], us[p99 - 1],
+         us[count - 1]);
+}
+
+static bool StepLatency(unsigned long count, const char *logPath)
+{
+    const char *step = "latency";
+    if (!NeedWindow(step))
+        return false;
+    HWND player = FindWindowA(PLAYER_MAIN_CLASS, NULL);
+    if (!ok(player != NULL, step, "expected a \"%s\" window, got none", PLAYER_MAIN_CLASS))
+        return false;
+    LogTail tail;
+    if (!ok(OpenLogTail(&tail, logPath), step, "expected to open the player's log %s, got error %lu", logPath,
+            (unsigned long)GetLastError()))
+        return false;
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    double *viaProgram = (double *)malloc(count * sizeof(double));
+    double *direct = (double *)malloc(count * sizeof(double));
+    bool good = ok(viaProgram && direct, step, "expected memory for %lu figures, got none", count);
+
+    /* What the player logs for either post: WM_COMMAND 40045 to its main window. */
+    const char *arrival = "\t" PLAYER_MAIN_CLASS "\t0x0111\t40045\t0x00000000\t";
+    for (unsigned long i = 0; good && i < 2 * count; ++i) {
+        bool throughProgram = i % 2 == 0;
+        LARGE_INTEGER sentAt;
+        QueryPerformanceCounter(&sentAt);
+        BOOL posted = throughProgram ? PostMessageA(programWindow, WM_REMOTE_COMMAND, 2, 0)
+                                     : PostMessageA(player, WM_COMMAND, 40045, 0);
+        good = ok(posted, step, "expected post %lu posted, got error %lu", i + 1, (unsigned long)GetLastError());
+        char line[256];
+        double end = NowMs() + 5000;
+        bool arrived;
+        while (!(arrived = NextLogLine(&tail, line, sizeof line)) && good && NowMs() < end)
+            Sleep(1);
+        good = good && ok(arrived, step, "expected post %lu (%s) in the player's log within 5 s, got nothing", i + 1,
+                          throughProgram ? "through the program" : "straight") &&
+               ok(strstr(line, arrival) != NULL, step, "expected the player to log WM_COMMAND 40045, got \"%s\"", line);
+        const char *counter = good ? LogField(line, 6) : NULL; /* the counter at the retrieval */
+        good = good && ok(counter != NULL, step, "expected the counter in the player's line, got \"%s\"", line);
+        if (good) {
+            double us = (double)(_strtoi64(counter, NULL, 10) - sentAt.QuadPart) * 1e6 / (double)frequency.QuadPart;
+            (throughProgram ? viaProgram : direct)[i / 2] = us;
+        }
+    }
+    if (good) {
+        PrintLatencies("through the program", viaProgram, count);
+        PrintLatencies("straight to the player", direct, count);
+    }
+    free(viaProgram);
+    free(direct);
+    CloseHandle(tail.file);
+    return good;
+}
+
 /* ---- the exit question ---- */
 
 static HWND FindQuestion(void)
@@ -201,9 +354,12 @@ static bool StepQuestion(bool answerYes, unsigned long timeoutMs)
     Note("%s: box %p with the question, Yes and No; foreground %s", step, (void *)box,
          GetForegroundWindow() == box ? "yes" : "no");
 
+    /* The click is posted, as a real click's mouse messages are queued.  A click sent from
+       another process would be handled inside the box's message retrieval, and Wine's dialog
+       loop then drops the posted message retrieved by that same call: a command arriving at
+       that moment would be lost by the test's own doing. */
     HWND button = GetDlgItem(box, answerYes ? IDYES : IDNO);
-    DWORD_PTR result;
-    SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 3000, &result);
+    PostMessageA(button, BM_CLICK, 0, 0);
     end = NowMs() + 3000;
     while (IsWindow(box) && NowMs() < end)
         Sleep(10);
@@ -386,6 +542,7 @@ static bool StepWaitExit(unsigned long timeoutMs, unsigned long expectedCode, bo
         if (!iconFirst || iconGoneAt >= 0)
             WaitForSingleObject(programProcess, 5);
     }
+    DWORD seenAtTick = GetTickCount();
     double exitedAt = NowMs();
     if (!ok(waited == WAIT_OBJECT_0, step, "expected the program to end within %lu ms, got it running",
             timeoutMs))
@@ -394,7 +551,8 @@ static bool StepWaitExit(unsigned long timeoutMs, unsigned long expectedCode, bo
     GetExitCodeProcess(programProcess, &code);
     if (iconFirst && iconGoneAt < 0 && CountTrayIcons(&icon) == 0)
         iconGoneAt = exitedAt; /* seen gone only once the process had ended */
-    Note("%s: ended with code %lu after %.0f ms", step, (unsigned long)code, exitedAt - start);
+    Note("%s: ended with code %lu after %.0f ms, seen at tick %lu", step, (unsigned long)code,
+         exitedAt - start, (unsigned long)seenAtTick);
     if (iconFirst && iconGoneAt < 0)
         Note("%s: icon still there when the process had ended", step);
     else if (iconFirst)
@@ -449,6 +607,17 @@ int main(int argc, char **argv)
         } else if (strcmp(step, "post") == 0 && hasA && hasB && i + 3 < argc && ParseNumber(argv[i + 3], &c)) {
             passed = StepPost(a, b, c);
             i += 3;
+        } else if (strcmp(step, "post-commands") == 0 && hasA && hasB) {
+            int numberCount = 0;
+            unsigned long *numbers = (unsigned long *)malloc(argc * sizeof(unsigned long));
+            while (numbers && i + 2 + numberCount < argc && ParseNumber(argv[i + 2 + numberCount], &numbers[numberCount]))
+                ++numberCount;
+            passed = numbers && StepPostCommands(a, numbers, numberCount);
+            free(numbers);
+            i += 1 + numberCount;
+        } else if (strcmp(step, "latency") == 0 && hasA && a >= 1 && i + 2 < argc) {
+            passed = StepLatency(a, argv[i + 2]);
+            i += 2;
         } else if (strcmp(step, "question") == 0 && i + 2 < argc && hasB &&
                    (strcmp(argv[i + 1], "yes") == 0 || strcmp(argv[i + 1], "no") == 0)) {
             passed = StepQuestion(strcmp(argv[i + 1], "yes") == 0, b);

@@ -5,7 +5,12 @@
  *
  * One line per message, written and flushed at once:
  *     <elapsed ms> TAB <window class> TAB 0x<message, 4 hex digits> TAB <wParam, decimal> TAB
- *     0x<lParam, 8 hex digits> TAB <message name>
+ *     0x<lParam, 8 hex digits> TAB <message name> TAB <performance counter> TAB <posted at>
+ * The counter is QueryPerformanceCounter read as the message was retrieved (or the sent message
+ * arrived); it is system-wide, so other processes can time their posts by it.  "Posted at" is
+ * the message's own time (GetMessageTime: the system tick count when it was put in the queue;
+ * for a sent message, the tick count when it arrived), so a sender's deeds can be dated apart
+ * from how late the stand-in got round to them.
  * Every message retrieved by the message loop for one of the two windows (that is, every posted
  * message) is logged, and so are the sent WM_QUERYENDSESSION and WM_ENDSESSION of a log-off.
  * A first line "<ms> TAB stand-in TAB started TAB <pid>" tells that it runs.
@@ -18,6 +23,8 @@
  *   --refuse-end-session    answer WM_QUERYENDSESSION with FALSE, so a log-off spares it
  *   --quit-on-close         end on WM_CLOSE, as the real player does; by default WM_CLOSE is
  *                           only logged, so a test can see it and keep going
+ *   --never-read            a hung player: create the windows, write the started line, then
+ *                           sleep for ever without ever reading the message queue
  * It ends when its main window is sent or posted STAND_IN_QUIT (WM_APP), or when killed.
  */
 #include <windows.h>
@@ -33,6 +40,7 @@ static HANDLE logFile = INVALID_HANDLE_VALUE;
 static bool echoToStdout;
 static bool refuseEndSession;
 static bool quitOnClose;
+static bool neverRead;
 static DWORD startTicks;
 
 static const char *MessageName(UINT message)
@@ -57,13 +65,14 @@ static void WriteLine(HANDLE out, const char *line, int length)
 }
 
 static void LogMessage(const char *windowClass, UINT message, WPARAM wParam, LPARAM lParam,
-                       const char *note)
+                       const char *note, LONGLONG counter, DWORD postedAt)
 {
     char line[256];
     unsigned long elapsed = GetTickCount() - startTicks;
-    int length = snprintf(line, sizeof line, "%lu\t%s\t0x%04X\t%lu\t0x%08lX\t%s%s\r\n", elapsed,
+    int length = snprintf(line, sizeof line, "%lu\t%s\t0x%04X\t%lu\t0x%08lX\t%s%s\t%llu\t%lu\r\n", elapsed,
                           windowClass, message, (unsigned long)wParam,
-                          (unsigned long)(DWORD)lParam, MessageName(message), note);
+                          (unsigned long)(DWORD)lParam, MessageName(message), note,
+                          (unsigned long long)counter, (unsigned long)postedAt);
     WriteLine(logFile, line, length);
     if (logFile != INVALID_HANDLE_VALUE)
         FlushFileBuffers(logFile);
@@ -73,6 +82,13 @@ static void LogMessage(const char *windowClass, UINT message, WPARAM wParam, LPA
                           (unsigned long)wParam, (unsigned long)(DWORD)lParam, note);
         WriteLine(GetStdHandle(STD_OUTPUT_HANDLE), line, length);
     }
+}
+
+static LONGLONG CounterNow(void)
+{
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now.QuadPart;
 }
 
 static const char *ClassOf(HWND window)
@@ -88,10 +104,10 @@ static LRESULT CALLBACK PlayerWindowProc(HWND window, UINT message, WPARAM wPara
     switch (message) {
     case WM_QUERYENDSESSION:
         LogMessage(ClassOf(window), message, wParam, lParam,
-                   refuseEndSession ? " refused" : " agreed");
+                   refuseEndSession ? " refused" : " agreed", CounterNow(), GetTickCount());
         return refuseEndSession ? FALSE : TRUE;
     case WM_ENDSESSION:
-        LogMessage(ClassOf(window), message, wParam, lParam, "");
+        LogMessage(ClassOf(window), message, wParam, lParam, "", CounterNow(), GetTickCount());
         return 0;
     case WM_CLOSE:
         if (quitOnClose)
@@ -125,6 +141,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
             refuseEndSession = true;
         else if (strcmp(arg, "--quit-on-close") == 0)
             quitOnClose = true;
+        else if (strcmp(arg, "--never-read") == 0)
+            neverRead = true;
         else if (arg[0] == '-' && arg[1] == '-')
             return 2;
         else
@@ -163,13 +181,18 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         }
     }
 
+    if (neverRead)
+        for (;;)
+            Sleep(INFINITE);
+
     MSG msg;
     int got;
     while ((got = GetMessageA(&msg, NULL, 0, 0)) != 0) {
+        LONGLONG retrievedAt = CounterNow();
         if (got == -1)
             return 4;
         if (msg.hwnd == mainWindow || msg.hwnd == playlistWindow)
-            LogMessage(ClassOf(msg.hwnd), msg.message, msg.wParam, msg.lParam, "");
+            LogMessage(ClassOf(msg.hwnd), msg.message, msg.wParam, msg.lParam, "", retrievedAt, msg.time);
         DispatchMessageA(&msg);
     }
     return 0;
