@@ -21,6 +21,7 @@ static NOTIFYICONDATAA TrayIconData;
 static HICON idleIcon;
 static HICON activeIcon;
 static int iconLit;
+static int exiting;  /* set by ExitProgram: commands still queued are not acted on */
 
 static void ShowTrayPicture(HICON picture)
 {
@@ -35,6 +36,7 @@ void OnCreate(HWND hwnd)
     activeIcon = LoadIconA(instance, MAKEINTRESOURCEA(ICON_ACTIVE));
 
     StartReceiver(hwnd);
+    exiting = 0;
 
     TrayIconData.cbSize = (DWORD)TRAY_RECORD_SIZE;
     TrayIconData.hWnd = hwnd;
@@ -49,6 +51,8 @@ void OnCreate(HWND hwnd)
 
 void OnRemoteCommand(HWND hwnd, CommandNumber number)
 {
+    if (exiting)
+        return;
     SetTimer(hwnd, BLINK_TIMER_ID, BLINK_MS, NULL);
     if (!iconLit) {
         ShowTrayPicture(activeIcon);
@@ -74,9 +78,12 @@ void OnTrayNotify(UINT mouseMessage)
         ExitProgram();
 }
 
-/* The receiver goes first, so no command is posted once the exit has begun. */
+/* The receiver goes first, so no command is posted once the exit has begun; commands already
+   queued before the quit message are dropped, so nothing reaches the player after the user has
+   said Yes. */
 void ExitProgram(void)
 {
+    exiting = 1;
     StopReceiver();
     Shell_NotifyIconA(NIM_DELETE, &TrayIconData);
     PostQuitMessage(0);

@@ -115,13 +115,18 @@ TEST_F(Shell, YesStopsTheReceiverRemovesTheIconAndQuits)
     EXPECT_EQ(fake::Named("PostQuitMessage")[0].arg[0], 0u) << "exit code 0";
 }
 
+TEST(ShellExit, CommandsStillQueuedAtTheExitAreNotActedOn)
+{
+    fake::Reset();
+    OnCreate(WINDOW);
+    ExitProgram();
+    fake::calls.clear();
+    OnRemoteCommand(WINDOW, 2);
+    EXPECT_EQ(fake::Names(), "") << "no blink, no lookup, no post after the exit has begun";
+}
+
 TEST_F(Shell, WindowProcedureRoutesTheFiveMessages)
 {
-    fake::calls.clear();
-    EXPECT_EQ(MainWindowProc(WINDOW, WM_CLOSE, 0, 0), 0);
-    EXPECT_EQ(fake::Names(), "TerminateThread WaitForSingleObject CloseHandle Shell_NotifyIconA PostQuitMessage")
-        << "WM_CLOSE exits without asking and without destroying the window";
-
     fake::calls.clear();
     EXPECT_EQ(MainWindowProc(WINDOW, WM_REMOTE_COMMAND, 0xFFFFFFFFu, 0), 0);
     EXPECT_EQ(fake::Named("SetTimer").size(), 1u) << "any number is a command";
@@ -136,6 +141,11 @@ TEST_F(Shell, WindowProcedureRoutesTheFiveMessages)
     EXPECT_EQ(fake::calls[0].arg[1], 0x402u);
     EXPECT_EQ(fake::calls[0].arg[2], 7u);
     EXPECT_EQ(fake::calls[0].arg[3], 9u);
+
+    fake::calls.clear();
+    EXPECT_EQ(MainWindowProc(WINDOW, WM_CLOSE, 0, 0), 0);
+    EXPECT_EQ(fake::Names(), "TerminateThread WaitForSingleObject CloseHandle Shell_NotifyIconA PostQuitMessage")
+        << "WM_CLOSE exits without asking and without destroying the window";
 }
 
 TEST(StartUp, PrioritiesThenClassThenWindowThenLoop)
