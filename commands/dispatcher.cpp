@@ -60,12 +60,11 @@ int PostPlayerCommand(HWND window, unsigned id)
     return PostPlayerMessage(window, WM_COMMAND, id, 0);
 }
 
-/* Enables the shutdown privilege in the process token.  TRUE when the adjustment was made. */
-static BOOL EnableShutdownPrivilege(void)
+/* Enables the shutdown privilege in the process token with the calls of `advapi`.  TRUE only
+   when the privilege is now enabled: AdjustTokenPrivileges also succeeds when the token does not
+   hold the privilege at all, and says so only through ERROR_NOT_ALL_ASSIGNED. */
+static BOOL EnableShutdownPrivilegeWith(HMODULE advapi)
 {
-    HMODULE advapi = LoadLibraryA("advapi32.dll");
-    if (advapi == NULL)
-        return FALSE;
     OpenProcessTokenCall openProcessToken =
         RESOLVE(OpenProcessTokenCall, advapi, "OpenProcessToken");
     LookupPrivilegeValueACall lookupPrivilegeValue =
@@ -82,8 +81,20 @@ static BOOL EnableShutdownPrivilege(void)
     privileges.PrivilegeCount = 1;
     privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
     BOOL enabled = lookupPrivilegeValue(NULL, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid) &&
-                   adjustTokenPrivileges(token, FALSE, &privileges, 0, NULL, NULL);
+                   adjustTokenPrivileges(token, FALSE, &privileges, 0, NULL, NULL) &&
+                   GetLastError() != ERROR_NOT_ALL_ASSIGNED;
     CloseHandle(token);
+    return enabled;
+}
+
+/* ADVAPI32 is loaded for this one request and freed after it. */
+static BOOL EnableShutdownPrivilege(void)
+{
+    HMODULE advapi = LoadLibraryA("advapi32.dll");
+    if (advapi == NULL)
+        return FALSE;
+    BOOL enabled = EnableShutdownPrivilegeWith(advapi);
+    FreeLibrary(advapi);
     return enabled;
 }
 

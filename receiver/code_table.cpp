@@ -8,7 +8,11 @@
  * a code of 0; command 14 stays reachable by a message posted from another process.
  *
  * Stopping: TerminateThread only queues the end of the thread, so StopReceiver waits on the
- * handle before closing it; once it returns, no further command can be posted.
+ * handle before closing it.  A thread blocked in the port's wait ends only once the port driver
+ * has cancelled that wait, and a faulty driver may never do so; the wait is therefore bounded,
+ * and the exit goes on without the thread, whose handle is then left open for the end of the
+ * process to take with the thread.  A thread killed inside the wait never returns to post, and
+ * the window drops any command that arrives once the exit has begun.
  */
 #include "code_table.h"
 
@@ -32,6 +36,9 @@ const FrameCode CodeTable[CODE_TABLE_SIZE] = {
     0x0000000000000000ull,  /* 14: an all-short frame; never looked up */
     0x000080081300D5C7ull,  /* 15 */
 };
+
+/* How long the exit waits for the terminated thread to be gone. */
+enum { RECEIVER_STOP_WAIT_MS = 2000 };
 
 /* Window thread only. */
 static HANDLE receiverThread;
@@ -68,9 +75,10 @@ DWORD WINAPI ReceiverThread(LPVOID window)
 
 void StartReceiver(HWND window)
 {
+    DWORD threadId;  /* not used, but Windows 95, 98 and Me create no thread without it */
     if (receiverThread != NULL)
         return;
-    receiverThread = CreateThread(NULL, 0, ReceiverThread, window, 0, NULL);
+    receiverThread = CreateThread(NULL, 0, ReceiverThread, window, 0, &threadId);
     SetThreadPriority(receiverThread, THREAD_PRIORITY_TIME_CRITICAL);
 }
 
@@ -79,7 +87,7 @@ void StopReceiver(void)
     if (receiverThread == NULL)
         return;
     TerminateThread(receiverThread, 1);
-    WaitForSingleObject(receiverThread, INFINITE);
-    CloseHandle(receiverThread);
+    if (WaitForSingleObject(receiverThread, RECEIVER_STOP_WAIT_MS) == WAIT_OBJECT_0)
+        CloseHandle(receiverThread);
     receiverThread = NULL;
 }

@@ -23,7 +23,8 @@ void SelectReceiverLine(const ReceiverLine *line);
 /* Starts the receiver thread at time-critical priority; does nothing if one is running. */
 void StartReceiver(HWND window);
 
-/* Ends the receiver thread and waits until it has gone, so nothing is posted afterwards. */
+/* Ends the receiver thread and waits until it has gone, but no longer than about 2 s: a thread
+   stuck in a port driver's wait must not hang the exit. */
 void StopReceiver(void);
 
 /* The thread body: never returns. */

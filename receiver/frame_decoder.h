@@ -12,7 +12,8 @@
  * units x frequency / 1193182 in 64-bit integers, which keeps the windows at the same time on
  * every counter rate (at 1193182 and 3579545 ticks/s the limits are 1x and 3x the units).
  * Durations are 32-bit signed differences of the counter's low halves, so an interval of 2^31
- * ticks or more reads negative, that is, short.
+ * to 2^32 - 1 ticks reads negative, that is, short, and a longer one reads as what is left of it
+ * modulo 2^32.
  *
  * Receiver thread only: the last timestamp is its private state.
  */

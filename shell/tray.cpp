@@ -21,7 +21,7 @@ static NOTIFYICONDATAA TrayIconData;
 static HICON idleIcon;
 static HICON activeIcon;
 static int iconLit;
-static int exiting;  /* set by ExitProgram: commands still queued are not acted on */
+static int exiting;  /* set by ExitProgram: nothing queued behind it is acted on any more */
 
 static void ShowTrayPicture(HICON picture)
 {
@@ -37,6 +37,7 @@ void OnCreate(HWND hwnd)
 
     StartReceiver(hwnd);
     exiting = 0;
+    iconLit = 0;
 
     TrayIconData.cbSize = (DWORD)TRAY_RECORD_SIZE;
     TrayIconData.hWnd = hwnd;
@@ -64,15 +65,18 @@ void OnRemoteCommand(HWND hwnd, CommandNumber number)
 void OnBlinkTimer(HWND hwnd, UINT_PTR timerId)
 {
     KillTimer(hwnd, timerId);
+    if (exiting)
+        return;  /* the icon has been removed */
     ShowTrayPicture(idleIcon);
     iconLit = 0;
 }
 
 /* Only the release of the right button asks; the question box has no owner and its own loop,
-   so commands keep being handled while it is open. */
+   so commands keep being handled while it is open.  A click queued behind WM_CLOSE asks
+   nothing: the program is already ending. */
 void OnTrayNotify(UINT mouseMessage)
 {
-    if (mouseMessage != WM_RBUTTONUP)
+    if (exiting || mouseMessage != WM_RBUTTONUP)
         return;
     if (MessageBoxA(NULL, EXIT_QUESTION, PROGRAM_TITLE, EXIT_QUESTION_STYLE) == IDYES)
         ExitProgram();
@@ -80,9 +84,12 @@ void OnTrayNotify(UINT mouseMessage)
 
 /* The receiver goes first, so no command is posted once the exit has begun; commands already
    queued before the quit message are dropped, so nothing reaches the player after the user has
-   said Yes. */
+   said Yes.  It runs once: a second WM_CLOSE, or a Yes to a question that was open when
+   WM_CLOSE came, finds the exit already done. */
 void ExitProgram(void)
 {
+    if (exiting)
+        return;
     exiting = 1;
     StopReceiver();
     Shell_NotifyIconA(NIM_DELETE, &TrayIconData);

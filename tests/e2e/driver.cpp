@@ -28,6 +28,9 @@
  *                               note gives the tick count when the end was seen)
  *   wait-exit-icon MS CODE      the same, and the tray icon is seen gone while the process still
  *                               runs (removed by the program, not dropped by Wine afterwards)
+ *   wait-exit-unasked MS CODE   the same as wait-exit, and no exit question is seen meanwhile
+ *                               (looked for every millisecond: a question asked while the program
+ *                               ends shows only for a moment)
  *   player-quit MS              tell the stand-in player to end and wait for it
  *   sleep MS
  *
@@ -521,13 +524,19 @@ static bool StepBlink(unsigned long count, unsigned long gapMs)
 
 /* ---- ending ---- */
 
-/* Waits for the program's process.  With `iconFirst` it watches the tray meanwhile: the program
-   removes its icon itself before it ends, so the icon must vanish while the program's window
-   still exists.  (Wine also drops the icon of a window that has died, but only once the window
-   is gone, which is what an exit that forgets the icon looks like.) */
-static bool StepWaitExit(unsigned long timeoutMs, unsigned long expectedCode, bool iconFirst)
+enum ExitWatch { WATCH_NOTHING, WATCH_ICON, WATCH_QUESTION };
+
+/* Waits for the program's process.  WATCH_ICON watches the tray meanwhile: the program removes
+   its icon itself before it ends, so the icon must vanish while the program's window still
+   exists.  (Wine also drops the icon of a window that has died, but only once the window is
+   gone, which is what an exit that forgets the icon looks like.)  WATCH_QUESTION looks for the
+   exit question every millisecond: none may appear once the exit has begun. */
+static bool StepWaitExit(unsigned long timeoutMs, unsigned long expectedCode, ExitWatch watch)
 {
-    const char *step = iconFirst ? "wait-exit-icon" : "wait-exit";
+    static const char *const steps[] = {"wait-exit", "wait-exit-icon", "wait-exit-unasked"};
+    const char *step = steps[watch];
+    bool iconFirst = watch == WATCH_ICON;
+    HWND question = NULL;
     if (!ok(programProcess != NULL, step, "expected the program's process from 'find', got none"))
         return false;
     double start = NowMs(), end = start + timeoutMs, iconGoneAt = -1;
@@ -539,8 +548,13 @@ static bool StepWaitExit(unsigned long timeoutMs, unsigned long expectedCode, bo
             iconGoneAt = NowMs();
             windowThen = IsWindow(programWindow) != FALSE; /* looked at after the icon */
         }
-        if (!iconFirst || iconGoneAt >= 0)
+        if (watch == WATCH_QUESTION) {
+            if (!question)
+                question = FindQuestion();
+            WaitForSingleObject(programProcess, 1);
+        } else if (!iconFirst || iconGoneAt >= 0) {
             WaitForSingleObject(programProcess, 5);
+        }
     }
     DWORD seenAtTick = GetTickCount();
     double exitedAt = NowMs();
@@ -560,6 +574,9 @@ static bool StepWaitExit(unsigned long timeoutMs, unsigned long expectedCode, bo
              windowThen ? "while the window still existed" : "with the window already gone");
     bool good = ok(code == expectedCode, step, "expected exit code %lu, got %lu", expectedCode,
                    (unsigned long)code);
+    if (watch == WATCH_QUESTION)
+        good &= ok(question == NULL, step, "expected no exit question while the program ended, got box %p",
+                   (void *)question);
     if (iconFirst)
         good &= ok(iconGoneAt >= 0 && windowThen, step,
                    "expected the program to remove its tray icon while its window still existed, got %s",
@@ -632,8 +649,14 @@ int main(int argc, char **argv)
         } else if (strcmp(step, "blink") == 0 && hasA && hasB && a >= 1) {
             passed = StepBlink(a, b);
             i += 2;
-        } else if ((strcmp(step, "wait-exit") == 0 || strcmp(step, "wait-exit-icon") == 0) && hasA && hasB) {
-            passed = StepWaitExit(a, b, strcmp(step, "wait-exit-icon") == 0);
+        } else if (strcmp(step, "wait-exit") == 0 && hasA && hasB) {
+            passed = StepWaitExit(a, b, WATCH_NOTHING);
+            i += 2;
+        } else if (strcmp(step, "wait-exit-icon") == 0 && hasA && hasB) {
+            passed = StepWaitExit(a, b, WATCH_ICON);
+            i += 2;
+        } else if (strcmp(step, "wait-exit-unasked") == 0 && hasA && hasB) {
+            passed = StepWaitExit(a, b, WATCH_QUESTION);
             i += 2;
         } else if (strcmp(step, "player-quit") == 0 && hasA) {
             passed = StepPlayerQuit(a);

@@ -182,6 +182,7 @@ TEST_F(Dispatcher, CommandFourteenLogsOff)
 std::deque<BOOL> powerAnswers;  // one per call; a FALSE sets the stand-in's last error
 DWORD powerError;
 BOOL openAnswer, lookupAnswer, adjustAnswer;
+DWORD adjustError;  // the last error a successful AdjustTokenPrivileges leaves
 const uintptr_t kToken = 0x7700;
 TOKEN_PRIVILEGES adjusted;
 
@@ -224,6 +225,8 @@ BOOL TestAdjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES *
     Note("AdjustTokenPrivileges", {(uintptr_t)token, (uintptr_t)disableAll, length, (uintptr_t)previous,
                                    (uintptr_t)returned});
     adjusted = *newState;
+    if (adjustAnswer)
+        fake::lastError = adjustError;
     return adjustAnswer;
 }
 
@@ -235,7 +238,8 @@ FARPROC Export(F function)
 
 TEST_F(Dispatcher, SuspendAsksOnceMoreAfterEnablingTheShutdownPrivilege)
 {
-    const char *const enable = "LoadLibraryA OpenProcessToken LookupPrivilegeValueA AdjustTokenPrivileges CloseHandle";
+    const std::string enable =
+        "LoadLibraryA OpenProcessToken LookupPrivilegeValueA AdjustTokenPrivileges CloseHandle FreeLibrary";
     const struct {
         const char *name;
         const char *missing;  // an export left out, or ""
@@ -243,25 +247,30 @@ TEST_F(Dispatcher, SuspendAsksOnceMoreAfterEnablingTheShutdownPrivilege)
         std::deque<BOOL> powerAnswers;
         DWORD powerError;
         BOOL open, lookup, adjust;
+        DWORD adjustError;
         std::string calls;  // every call but the window and export lookups
     } cases[] = {
-        {"no SetSystemPowerState", "SetSystemPowerState", true, {FALSE}, 1314, 1, 1, 1, ""},
-        {"granted at once", "", true, {TRUE}, 0, 1, 1, 1, "SetSystemPowerState"},
-        {"refused otherwise", "", true, {FALSE}, 50, 1, 1, 1, "SetSystemPowerState"},
-        {"privilege retry", "", true, {FALSE, TRUE}, 1314, 1, 1, 1,
-         std::string("SetSystemPowerState ") + enable + " SetSystemPowerState"},
-        {"retry refused too", "", true, {FALSE, FALSE}, 1314, 1, 1, 1,
-         std::string("SetSystemPowerState ") + enable + " SetSystemPowerState"},
-        {"no advapi32", "", false, {FALSE}, 1314, 1, 1, 1, "SetSystemPowerState LoadLibraryA"},
-        {"no OpenProcessToken", "OpenProcessToken", true, {FALSE}, 1314, 1, 1, 1, "SetSystemPowerState LoadLibraryA"},
-        {"no LookupPrivilegeValueA", "LookupPrivilegeValueA", true, {FALSE}, 1314, 1, 1, 1,
-         "SetSystemPowerState LoadLibraryA"},
-        {"no AdjustTokenPrivileges", "AdjustTokenPrivileges", true, {FALSE}, 1314, 1, 1, 1,
-         "SetSystemPowerState LoadLibraryA"},
-        {"token refused", "", true, {FALSE}, 1314, 0, 1, 1, "SetSystemPowerState LoadLibraryA OpenProcessToken"},
-        {"lookup failed", "", true, {FALSE}, 1314, 1, 0, 1,
-         "SetSystemPowerState LoadLibraryA OpenProcessToken LookupPrivilegeValueA CloseHandle"},
-        {"adjust failed", "", true, {FALSE}, 1314, 1, 1, 0, std::string("SetSystemPowerState ") + enable},
+        {"no SetSystemPowerState", "SetSystemPowerState", true, {FALSE}, 1314, 1, 1, 1, 0, ""},
+        {"granted at once", "", true, {TRUE}, 0, 1, 1, 1, 0, "SetSystemPowerState"},
+        {"refused otherwise", "", true, {FALSE}, 50, 1, 1, 1, 0, "SetSystemPowerState"},
+        {"privilege retry", "", true, {FALSE, TRUE}, 1314, 1, 1, 1, 0,
+         "SetSystemPowerState " + enable + " SetSystemPowerState"},
+        {"retry refused too", "", true, {FALSE, FALSE}, 1314, 1, 1, 1, 0,
+         "SetSystemPowerState " + enable + " SetSystemPowerState"},
+        {"privilege not held by the token", "", true, {FALSE, TRUE}, 1314, 1, 1, 1, ERROR_NOT_ALL_ASSIGNED,
+         "SetSystemPowerState " + enable},
+        {"no advapi32", "", false, {FALSE}, 1314, 1, 1, 1, 0, "SetSystemPowerState LoadLibraryA"},
+        {"no OpenProcessToken", "OpenProcessToken", true, {FALSE}, 1314, 1, 1, 1, 0,
+         "SetSystemPowerState LoadLibraryA FreeLibrary"},
+        {"no LookupPrivilegeValueA", "LookupPrivilegeValueA", true, {FALSE}, 1314, 1, 1, 1, 0,
+         "SetSystemPowerState LoadLibraryA FreeLibrary"},
+        {"no AdjustTokenPrivileges", "AdjustTokenPrivileges", true, {FALSE}, 1314, 1, 1, 1, 0,
+         "SetSystemPowerState LoadLibraryA FreeLibrary"},
+        {"token refused", "", true, {FALSE}, 1314, 0, 1, 1, 0,
+         "SetSystemPowerState LoadLibraryA OpenProcessToken FreeLibrary"},
+        {"lookup failed", "", true, {FALSE}, 1314, 1, 0, 1, 0,
+         "SetSystemPowerState LoadLibraryA OpenProcessToken LookupPrivilegeValueA CloseHandle FreeLibrary"},
+        {"adjust failed", "", true, {FALSE}, 1314, 1, 1, 0, 0, "SetSystemPowerState " + enable},
     };
     for (const auto &c : cases) {
         fake::Reset();
@@ -281,6 +290,7 @@ TEST_F(Dispatcher, SuspendAsksOnceMoreAfterEnablingTheShutdownPrivilege)
         openAnswer = c.open;
         lookupAnswer = c.lookup;
         adjustAnswer = c.adjust;
+        adjustError = c.adjustError;
         adjusted = {};
 
         DispatchCommand(15);
@@ -312,6 +322,8 @@ TEST_F(Dispatcher, SuspendAsksOnceMoreAfterEnablingTheShutdownPrivilege)
                     << which << ": enables the looked-up privilege";
             } else if (n == "CloseHandle") {
                 EXPECT_EQ(kToken, call.arg[0]) << which << ": closes the token";
+            } else if (n == "FreeLibrary") {
+                EXPECT_EQ(kAdvapi32, call.arg[0]) << which << ": frees the advapi32 it loaded";
             }
         }
     }

@@ -115,14 +115,34 @@ TEST_F(Shell, YesStopsTheReceiverRemovesTheIconAndQuits)
     EXPECT_EQ(fake::Named("PostQuitMessage")[0].arg[0], 0u) << "exit code 0";
 }
 
-TEST(ShellExit, CommandsStillQueuedAtTheExitAreNotActedOn)
+/* The exit finishes in order even when the receiver thread never ends. */
+TEST_F(Shell, ExitGoesOnWhenTheReceiverThreadNeverEnds)
 {
-    fake::Reset();
-    OnCreate(WINDOW);
-    ExitProgram();
     fake::calls.clear();
-    OnRemoteCommand(WINDOW, 2);
-    EXPECT_EQ(fake::Names(), "") << "no blink, no lookup, no post after the exit has begun";
+    fake::Script("WaitForSingleObject", {WAIT_TIMEOUT});
+    MainWindowProc(WINDOW, WM_CLOSE, 0, 0);
+    EXPECT_EQ(fake::Names(), "TerminateThread WaitForSingleObject Shell_NotifyIconA PostQuitMessage");
+}
+
+/* Whatever is queued behind WM_CLOSE (or behind a Yes) finds the exit begun: no blink, no
+   dispatch, no question, no change to the removed icon, no second exit. */
+TEST(ShellExit, NothingQueuedBehindTheExitActs)
+{
+    const struct { const char *name; UINT message; WPARAM wParam; LPARAM lParam; const char *calls; } queued[] = {
+        {"a command", WM_REMOTE_COMMAND, 2, 0, ""},
+        {"a right-button release on the icon", WM_TRAY_NOTIFY, 0, WM_RBUTTONUP, ""},
+        {"the blink timer", WM_TIMER, BLINK_TIMER_ID, 0, "KillTimer"},
+        {"a second WM_CLOSE", WM_CLOSE, 0, 0, ""},
+    };
+    for (const auto &q : queued) {
+        fake::Reset();
+        OnCreate(WINDOW);
+        OnRemoteCommand(WINDOW, 0);  /* the icon is lit, the blink timer running */
+        MainWindowProc(WINDOW, WM_CLOSE, 0, 0);
+        fake::calls.clear();
+        EXPECT_EQ(MainWindowProc(WINDOW, q.message, q.wParam, q.lParam), 0) << q.name;
+        EXPECT_EQ(fake::Names(), q.calls) << q.name << " after WM_CLOSE";
+    }
 }
 
 TEST_F(Shell, WindowProcedureRoutesTheFiveMessages)
@@ -176,6 +196,7 @@ TEST(StartUp, PrioritiesThenClassThenWindowThenLoop)
 TEST(StartUp, LoopEndsOnAnErrorInsteadOfSpinning)
 {
     fake::Reset();
+    OnCreate(WINDOW);  /* the loop runs only once the window exists */
     fake::Script("GetMessageA", {-1, -1, -1});
     EXPECT_EQ(RunMessageLoop(), 1);
     EXPECT_EQ(fake::Named("GetMessageA").size(), 1u);

@@ -159,11 +159,18 @@ BOOL QueryPerformanceFrequency(LARGE_INTEGER *frequency)
     return TRUE;
 }
 
+/* Like Windows 95, 98 and Me, refuses to create a thread without a place for its id. */
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES security, size_t stackSize, LPTHREAD_START_ROUTINE start,
                     LPVOID parameter, DWORD flags, LPDWORD id)
 {
-    return H(Record("CreateThread", {U(security), stackSize, U((void *)start), U(parameter), flags, U(id)},
-                    nullptr, 0x200));
+    HANDLE thread = H(Record("CreateThread", {U(security), stackSize, U((void *)start), U(parameter), flags, U(id)},
+                             nullptr, 0x200));
+    if (id == nullptr) {
+        fake::lastError = ERROR_INVALID_PARAMETER;
+        return NULL;
+    }
+    *id = 0x2A;
+    return thread;
 }
 
 BOOL TerminateThread(HANDLE thread, DWORD exitCode)
@@ -197,6 +204,8 @@ HMODULE GetModuleHandleA(LPCSTR name)
 }
 
 HMODULE LoadLibraryA(LPCSTR name) { return (HMODULE)Record("LoadLibraryA", {}, name, 0x500000); }
+
+BOOL FreeLibrary(HMODULE module) { return (BOOL)Record("FreeLibrary", {U(module)}, nullptr, TRUE); }
 
 FARPROC GetProcAddress(HMODULE module, LPCSTR name)
 {

@@ -140,6 +140,7 @@ typedef struct _TOKEN_PRIVILEGES {
 #define INFINITE 0xFFFFFFFFu
 #define MAX_PATH 260
 #define WAIT_OBJECT_0 0u
+#define WAIT_TIMEOUT 258u
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
 #define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
@@ -156,6 +157,8 @@ typedef struct _TOKEN_PRIVILEGES {
 #define THREAD_PRIORITY_TIME_CRITICAL 15
 #define REALTIME_PRIORITY_CLASS 0x100
 #define ERROR_PRIVILEGE_NOT_HELD 1314
+#define ERROR_NOT_ALL_ASSIGNED 1300
+#define ERROR_INVALID_PARAMETER 87
 #define TOKEN_QUERY 0x0008
 #define TOKEN_ADJUST_PRIVILEGES 0x0020
 #define SE_PRIVILEGE_ENABLED 0x00000002
@@ -215,6 +218,7 @@ BOOL SetPriorityClass(HANDLE process, DWORD priorityClass);
 HANDLE GetCurrentProcess(void);
 HMODULE GetModuleHandleA(LPCSTR name);
 HMODULE LoadLibraryA(LPCSTR name);
+BOOL FreeLibrary(HMODULE module);
 FARPROC GetProcAddress(HMODULE module, LPCSTR name);
 LPSTR lstrcpyA(LPSTR to, LPCSTR from);
 UINT WinExec(LPCSTR commandLine, UINT show);
