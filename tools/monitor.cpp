@@ -19,8 +19,11 @@ static BOOL lineOpen;
 /* Set by the first console stop event, so a second one does not print the summary again. */
 static volatile BOOL stopping;
 
+static BOOL WINAPI StopOnConsoleEvent(DWORD event);
+
 void StartMonitor(const ReceiverLine *line, BOOL raw, FILE *out)
 {
+    SetConsoleCtrlHandler(StopOnConsoleEvent, TRUE);
     rawMode = raw;
     lineOpen = FALSE;
     tappedLine = TapLine(line, ReportChange);
@@ -86,7 +89,8 @@ static void StopOnPortFailure(const char *failedStep)
     exit(MONITOR_EXIT_PORT_FAILED);
 }
 
-/* Ctrl+C, Ctrl+Break or the console closing; runs on a thread the system starts for it. */
+/* Ctrl+C, Ctrl+Break or the console closing, on COM1 or during a long recording; runs on a
+   thread the system starts for it. */
 static BOOL WINAPI StopOnConsoleEvent(DWORD event)
 {
     (void)event;
@@ -100,7 +104,6 @@ static BOOL WINAPI StopOnConsoleEvent(DWORD event)
 void ListenOnCom1(BOOL raw)
 {
     SetPortFailureHandler(StopOnPortFailure);
-    SetConsoleCtrlHandler(StopOnConsoleEvent, TRUE);
     StartMonitor(&SerialReceiverLine, raw, stdout);
     fprintf(stderr, "ir-monitor: listening on COM1; press keys on the remote, Ctrl+C to stop\n");
     MonitorFrames();

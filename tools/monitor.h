@@ -6,8 +6,8 @@
  * A recording ends the tool through the replay line's end handler: the summary, then exit 0.
  * On COM1, the serial line's failure handler turns a port that cannot be opened, configured or
  * waited on into a message with the system's error text and exit 3 (the program parks its
- * receiver instead: it must not stop, the tool should); Ctrl+C or closing the console prints
- * the summary and exits 0.
+ * receiver instead: it must not stop, the tool should).  Ctrl+C or closing the console prints
+ * the summary of what has been seen so far and exits 0, on COM1 or during a recording.
  *
  * The main thread runs the monitor; the console's stop event arrives on a thread of its own
  * (see StopOnConsoleEvent), which only prints the summary and ends the process.
