@@ -13,7 +13,9 @@
 #include "replay_support.h"
 
 #include "../../receiver/code_table.h"
+#include "../../receiver/frame_decoder.h"
 #include "../../receiver/replay_line.h"
+#include "../../tools/line_tap.h"
 #include "../../tools/monitor.h"
 
 namespace {
@@ -194,6 +196,72 @@ TEST(IrMonitor, FailingCom1ExitsWithTheSystemTextAndCtrlCPrintsTheSummary)
     }
 
     EXPECT_EXIT(StopWithCtrlC(), ::testing::ExitedWithCode(0), "^# counter 10000000 Hz.*# summary: 0 line changes");
+}
+
+/* A line that reports the changes of a train at 10 MHz, plus the same state again 500 us into
+   each gap of over 1 ms (two changes made between two waits).  Its first counter read after a report
+   gives that report's time; every further read is 200 us later, as for a thread busy printing. */
+struct ScriptedReport {
+    BOOL on;
+    LONGLONG at;
+};
+std::vector<ScriptedReport> scriptedReports;
+size_t reportsGiven;
+int readsSinceReport;
+
+BOOL WaitScriptedChange()
+{
+    if (reportsGiven == scriptedReports.size())
+        throw RecordingEnded();
+    readsSinceReport = 0;
+    return scriptedReports[reportsGiven++].on;
+}
+
+void ReadScriptedCounter(LARGE_INTEGER *count)
+{
+    count->QuadPart = (reportsGiven > 0 ? scriptedReports[reportsGiven - 1].at : 0) + 2000 * readsSinceReport++;
+}
+
+void ReadScriptedFrequency(LARGE_INTEGER *frequency) { frequency->QuadPart = 10000000; }
+void OpenScriptedLine() {}
+const ReceiverLine scriptedLine = {OpenScriptedLine, WaitScriptedChange, ReadScriptedCounter, ReadScriptedFrequency};
+
+std::vector<uint64_t> DecodeScripted(const ReceiverLine *line, const std::vector<IrInterval> &train)
+{
+    scriptedReports.clear();
+    reportsGiven = 0;
+    readsSinceReport = 0;
+    LONGLONG at = 0;
+    for (const IrInterval &interval : train) {
+        scriptedReports.push_back({!interval.pulse, at});
+        if (!interval.pulse && interval.us > 1000)
+            scriptedReports.push_back({TRUE, at + 5000});
+        at += 10 * static_cast<LONGLONG>(interval.us);
+    }
+    std::vector<uint64_t> frames;
+    try {
+        for (;;)
+            frames.push_back(ReadFrame(line));
+    } catch (const RecordingEnded &) {
+    }
+    return frames;
+}
+
+TEST(LineTap, DecoderReadsEachChangeAtItsStampHoweverLateTheToolIsBetweenFrames)
+{
+    IrTiming receiver;
+    receiver.leaderMarkUs = 3530;  /* 3570 us as received: 50 us inside the window */
+    receiver.markStretchUs = 40;
+    const std::vector<uint64_t> codes = {CodeTable[5], CodeTable[6], CodeTable[7]};
+    std::vector<IrInterval> train = EncodeFrames(codes, receiver, 1);
+    EXPECT_EQ(DecodeScripted(&scriptedLine, train), (std::vector<uint64_t>{CodeTable[5], CodeTable[7]}))
+        << "straight on the line, 200 us taken off the leader of a frame right after a returned one loses it";
+
+    const ReceiverLine *tap = TapLine(&scriptedLine, NULL);
+    EXPECT_EQ(DecodeScripted(tap, train), codes);
+    EXPECT_EQ(TappedChangeCount(), train.size()) << "a repeated state is no change";
+    EXPECT_EQ(RecentChange(2 * FRAME_DATA_PAIRS + 1)->decoderTicks, 35700) << "the last frame's leader burst";
+    EXPECT_EQ(RecentChange(2 * FRAME_DATA_PAIRS)->decoderTicks, 16600) << "and its gap";
 }
 
 }  // namespace
