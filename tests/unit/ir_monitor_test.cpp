@@ -1,7 +1,8 @@
 /*
- * ir-monitor's report over recordings: near misses against every leader bound, the figures of a
- * decoded frame, the summary's histograms, the --raw capture played back, and the exits on a
- * failing COM1 and on Ctrl+C through the Win32 stand-in.
+ * ir-monitor over recordings: near misses against every leader bound, the figures of a
+ * decoded frame, the summary's histograms, the --raw capture played back, the exits on a
+ * failing COM1 and on Ctrl+C through the Win32 stand-in; and the line tap, whose stamps keep the
+ * decoder's view of each change however late the tool reads the counter.
  */
 #include <gtest/gtest.h>
 
