@@ -7,7 +7,8 @@
  *
  * Two lines exist: the serial line (COM1 and the performance counter) and the replay line (a
  * pulse/space recording with a virtual counter; see replay_line.h).  A line that cannot deliver
- * changes (no port, a port that fails) parks its thread for good instead of reporting anything.
+ * changes (no port, a port that fails) parks its thread for good instead of reporting anything,
+ * unless a tool has installed a failure handler for the serial line (SetPortFailureHandler).
  */
 #ifndef RECEIVER_LINE_H
 #define RECEIVER_LINE_H
@@ -32,5 +33,12 @@ extern const ReceiverLine SerialReceiverLine;
 void OpenReceiverPort(int portNumber);
 void RaiseRts(void);
 BOOL WaitLineChange(void);
+
+/* Called when a serial step fails, with what failed ("cannot open the receiver port") and the
+   system's error still in GetLastError.  A handler that returns leaves the thread parked. */
+typedef void (*PortFailureHandler)(const char *failedStep);
+
+/* Replaces the park on a port failure (NULL restores it); before the line is opened. */
+void SetPortFailureHandler(PortFailureHandler handler);
 
 #endif

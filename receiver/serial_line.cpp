@@ -8,20 +8,44 @@
  * A port that cannot be opened or configured, or a wait that fails, would otherwise make the
  * time-critical receiver thread spin on calls that return at once with no meaning.  Instead the
  * line says why through OutputDebugStringA and parks the thread for good: it never reports a
- * change and costs nothing until the exit sequence ends it.
+ * change and costs nothing until the exit sequence ends it.  A tool that may stop where the
+ * program must not (ir-monitor reports the failure and exits) installs its own failure handler,
+ * which sees the failed step straight after the failing call, with its error still set.
  *
- * Everything here runs on the receiver thread only.
+ * Everything here runs on the receiver thread only (for a tool, on the thread that reads the line).
  */
 #include "receiver_line.h"
+
+enum { PORT_MESSAGE_SIZE = 120 };
 
 /* Written by OpenReceiverPort, read by the later steps; receiver thread only. */
 static HANDLE portHandle = INVALID_HANDLE_VALUE;
 
-static void ParkReceiverThread(const char *why)
+/* Written by SetPortFailureHandler before the line is opened; NULL parks the thread. */
+static PortFailureHandler portFailureHandler;
+
+void SetPortFailureHandler(PortFailureHandler handler) { portFailureHandler = handler; }
+
+/* Says "remote control: <step>; receiver stopped" to the debugger, then sleeps for good. */
+static void ParkReceiverThread(const char *failedStep)
 {
-    OutputDebugStringA(why);
+    char message[PORT_MESSAGE_SIZE];
+    char *end = message;
+    const char *parts[] = {"remote control: ", failedStep, "; receiver stopped\n"};
+    for (const char *part : parts)
+        while (*part != '\0' && end < message + PORT_MESSAGE_SIZE - 1)
+            *end++ = *part++;
+    *end = '\0';
+    OutputDebugStringA(message);
     for (;;)
         Sleep(INFINITE);
+}
+
+static void FailPort(const char *failedStep)
+{
+    if (portFailureHandler != NULL)
+        portFailureHandler(failedStep);
+    ParkReceiverThread(failedStep);
 }
 
 void OpenReceiverPort(int portNumber)
@@ -32,11 +56,11 @@ void OpenReceiverPort(int portNumber)
     portHandle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, NULL);
     if (portHandle == INVALID_HANDLE_VALUE)
-        ParkReceiverThread("remote control: cannot open the receiver port; receiver stopped\n");
+        FailPort("cannot open the receiver port");
 
     DCB dcb;
     if (!GetCommState(portHandle, &dcb))
-        ParkReceiverThread("remote control: cannot read the receiver port settings; receiver stopped\n");
+        FailPort("cannot read the receiver port settings");
     dcb.BaudRate = 2400;
     dcb.ByteSize = 8;
     dcb.Parity = NOPARITY;
@@ -44,29 +68,29 @@ void OpenReceiverPort(int portNumber)
     dcb.fDtrControl = DTR_CONTROL_DISABLE; /* flag bits 4-5 cleared */
     dcb.fRtsControl = RTS_CONTROL_DISABLE; /* flag bits 12-13 cleared */
     if (!SetCommState(portHandle, &dcb))
-        ParkReceiverThread("remote control: cannot configure the receiver port; receiver stopped\n");
+        FailPort("cannot configure the receiver port");
 
     if (!SetCommMask(portHandle, EV_RLSD))
-        ParkReceiverThread("remote control: cannot watch carrier-detect; receiver stopped\n");
+        FailPort("cannot watch carrier-detect");
 }
 
 void RaiseRts(void)
 {
     DCB dcb;
     if (!GetCommState(portHandle, &dcb))
-        ParkReceiverThread("remote control: cannot read the receiver port settings; receiver stopped\n");
+        FailPort("cannot read the receiver port settings");
     dcb.fRtsControl = RTS_CONTROL_ENABLE;
     if (!SetCommState(portHandle, &dcb))
-        ParkReceiverThread("remote control: cannot switch RTS on; receiver stopped\n");
+        FailPort("cannot switch RTS on");
 }
 
 BOOL WaitLineChange(void)
 {
     DWORD word;
     if (!WaitCommEvent(portHandle, &word, NULL))
-        ParkReceiverThread("remote control: waiting on the receiver port failed; receiver stopped\n");
+        FailPort("waiting on the receiver port failed");
     if (!GetCommModemStatus(portHandle, &word))
-        ParkReceiverThread("remote control: cannot read carrier-detect; receiver stopped\n");
+        FailPort("cannot read carrier-detect");
     return (word & MS_RLSD_ON) != 0;
 }
 

@@ -1,62 +1,62 @@
 /*
- * ir-monitor: shows what a remote sends.  For every frame the receiver decodes it prints the
- * code as 16 hex digits and the command numbers the program would act on, or '-' for none:
+ * ir-monitor: shows what a remote sends and how far the receiver's timing is from what the
+ * program accepts.  For every frame the receiver decodes it prints the code as 16 hex digits and
+ * the command numbers the program would act on, or '-' for none:
  *
  *     0x0000800813017261 9 12
  *
- * With a file argument it plays that pulse/space recording as fast as it can and exits 0 at its
- * end; on Windows, with no argument, it listens on COM1 as the program does, until stopped.
+ * and around it '#' lines: the frame's leader and data timing against the decoder's limits,
+ * pairs that just miss the leader windows, and at the end a summary with histograms of burst
+ * and gap lengths (line_report.h).  `--raw` also writes the line as a pulse/space recording, to
+ * capture what a receiver delivers (raw_capture.h).
+ *
+ * With a file argument it plays that recording as fast as it can and exits 0 at its end; on
+ * Windows, with none, it listens on COM1 as the program does, until Ctrl+C (monitor.h).
+ *
+ * Standard output is binary and fully buffered: lines end in LF on Windows too, so the .exe
+ * prints the same bytes as the host tool, and the report chooses when to write (line_report.h).
  */
-#include "../common/shared.h"
-#include "../receiver/code_table.h"
-#include "../receiver/frame_decoder.h"
-#include "../receiver/replay_line.h"
+#include "monitor.h"
 
-#include <stdio.h>
-#include <stdlib.h>
+#include <string.h>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
-static void PrintFrame(FrameCode code)
+enum { OUTPUT_BUFFER_SIZE = 16384 };
+
+static char outputBuffer[OUTPUT_BUFFER_SIZE];
+
+static void PrepareStandardOutput(void)
 {
-    CommandNumber commands[CODE_TABLE_SIZE];
-    int found = FindCommands(code, commands);
-    printf("0x%08lX%08lX", (unsigned long)(code >> 32), (unsigned long)(code & 0xFFFFFFFFu));
-    if (found == 0)
-        printf(" -");
-    for (int i = 0; i < found; i++)
-        printf(" %u", commands[i]);
-    printf("\n");
-    fflush(stdout);
+#ifdef _WIN32
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
 }
 
-static void EndOfRecording(void)
+static int PrintUsage(void)
 {
-    fflush(stdout);
-    exit(0);
+#ifdef _WIN32
+    fprintf(stderr, "usage: ir-monitor [--raw] [RECORDING]   (no recording: listen on COM1)\n");
+#else
+    fprintf(stderr, "usage: ir-monitor [--raw] RECORDING   (listening on COM1 is for Windows)\n");
+#endif
+    return MONITOR_EXIT_BAD_INPUT;
 }
 
 int main(int argc, char **argv)
 {
-    const ReceiverLine *line;
-    if (argc == 2) {
-        char error[REPLAY_ERROR_SIZE];
-        if (!LoadReplayRecording(argv[1], FALSE, EndOfRecording, error, sizeof error)) {
-            fprintf(stderr, "ir-monitor: %s\n", error);
-            return 2;
-        }
-        line = &ReplayReceiverLine;
-    } else if (argc == 1) {
+    BOOL raw = argc > 1 && strcmp(argv[1], "--raw") == 0;
+    int first = raw ? 2 : 1;
+    if (argc - first > 1 || (argc - first == 1 && argv[first][0] == '-'))
+        return PrintUsage();
+    PrepareStandardOutput();
+    if (argc - first == 1)
+        return MonitorRecording(argv[first], raw);
 #ifdef _WIN32
-        line = &SerialReceiverLine;
-        fprintf(stderr, "ir-monitor: listening on COM1; press Ctrl+C to stop\n");
-#else
-        fprintf(stderr, "usage: ir-monitor RECORDING\n");
-        return 2;
+    ListenOnCom1(raw);
 #endif
-    } else {
-        fprintf(stderr, "usage: ir-monitor [RECORDING]\n");
-        return 2;
-    }
-    line->openLine();
-    for (;;)
-        PrintFrame(ReadFrame(line));
+    return PrintUsage();
 }

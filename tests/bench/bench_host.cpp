@@ -2,11 +2,14 @@
  * bench-host: the receiver's figures on the host, printed as a table (scripts/bench-host runs
  * it, and adds the decoder's instruction count under callgrind).
  *
- *   bench-host [--hours H] [--seed N]   noise immunity, frames in noise, timing margin
+ *   bench-host [--hours H] [--seed N]   noise immunity, frames in noise, timing margin,
+ *                                       receiver lengthening range
  *   bench-host cost FRAMES none|walk|decode
  *                                       one decoding job for callgrind: FRAMES table frames are
  *                                       made in memory, then nothing more, only walked through
  *                                       on the line, or decoded
+ *   bench-host hour-recording PATH      writes one simulated hour of table frames in random
+ *                                       bursts as a recording, for timing ir-monitor on it
  *
  * Noise plays through the in-memory line (tests/support/noise.h) at 10 MHz, into the decoder
  * and the table lookup the receiver thread uses; every source is seeded, so figures repeat.
@@ -47,15 +50,36 @@ double SecondsSince(std::chrono::steady_clock::time_point start)
 
 std::vector<uint64_t> TableCodes() { return std::vector<uint64_t>(CodeTable, CodeTable + CODE_TABLE_SIZE); }
 
-std::vector<IrInterval> TableFrames(int frames, double stretchUs, double jitterUs, uint32_t seed)
+std::vector<IrInterval> TableFrames(int frames, const IrTiming &timing, uint32_t seed)
 {
-    IrTiming timing;
-    timing.markStretchUs = stretchUs;
-    timing.jitterUs = jitterUs;
     std::vector<uint64_t> codes;
     for (int i = 0; i < frames; i++)
         codes.push_back(CodeTable[i % CODE_TABLE_SIZE]);
     return EncodeFrames(codes, timing, seed);
+}
+
+IrTiming StretchedTiming(double stretchUs, double jitterUs)
+{
+    IrTiming timing;
+    timing.markStretchUs = stretchUs;
+    timing.jitterUs = jitterUs;
+    return timing;
+}
+
+/* The format as a remote sends it, in its unit of 432 us: leader 8 + 4 units, bursts of 1 unit,
+   gaps of 1 (a 0) or 3 (a 1); a receiver then lengthens each burst by `stretchUs`. */
+IrTiming NominalTiming(double stretchUs)
+{
+    const double unitUs = 432;
+    IrTiming timing;
+    timing.leaderMarkUs = 8 * unitUs;
+    timing.leaderSpaceUs = 4 * unitUs;
+    timing.markUs = unitUs;
+    timing.zeroSpaceUs = unitUs;
+    timing.oneSpaceUs = 3 * unitUs;
+    timing.markStretchUs = stretchUs;
+    timing.jitterUs = 0;
+    return timing;
 }
 
 bool NoiseHours(double hours, uint32_t seed)
@@ -111,9 +135,9 @@ bool FramesInNoise(double hours, uint32_t seed)
     return met;
 }
 
-bool AllTableFramesDecode(double stretchUs, double jitterUs, uint32_t seed, int64_t frequency)
+bool AllTableFramesDecode(const IrTiming &timing, uint32_t seed, int64_t frequency)
 {
-    TrainSource source(TableFrames(CODE_TABLE_SIZE, stretchUs, jitterUs, seed));
+    TrainSource source(TableFrames(CODE_TABLE_SIZE, timing, seed));
     std::vector<uint64_t> decoded;
     DecodeSource(source, frequency, [&](uint64_t code) { decoded.push_back(code); });
     return decoded == TableCodes();
@@ -135,11 +159,12 @@ bool TimingMargin()
     double stretch[2], shortening[2], jitter[2];
     for (int r = 0; r < 2; r++) {
         int64_t f = rates[r];
-        stretch[r] = LastPassing(1, 2000, [&](double s) { return AllTableFramesDecode(s, 0, 1, f); });
-        shortening[r] = -LastPassing(-1, 2000, [&](double s) { return AllTableFramesDecode(s, 0, 1, f); });
+        stretch[r] = LastPassing(1, 2000, [&](double s) { return AllTableFramesDecode(StretchedTiming(s, 0), 1, f); });
+        shortening[r] =
+            -LastPassing(-1, 2000, [&](double s) { return AllTableFramesDecode(StretchedTiming(s, 0), 1, f); });
         jitter[r] = LastPassing(1, 2000, [&](double j) {
             for (int seed = 1; seed <= rounds; seed++)
-                if (!AllTableFramesDecode(40, j, seed, f))
+                if (!AllTableFramesDecode(StretchedTiming(40, j), seed, f))
                     return false;
             return true;
         });
@@ -161,10 +186,52 @@ bool TimingMargin()
     return met;
 }
 
+/* From the nominal timing, the receiver lengthening (1 us steps) at which every table frame
+   decodes: the smallest and largest of the one unbroken range, at both counter rates. */
+void LengtheningRange()
+{
+    const int64_t rates[] = {ACPI_TIMER_HZ, MODERN_HZ};
+    const int searchedUs = 1000;
+    std::printf("\nReceiver lengthening: from the nominal timing (unit 432 us: leader 3456/1728 us, bursts 432 us,\n"
+                "gaps 432 or 1296 us), every table frame decodes when each burst is lengthened (and the gap after\n"
+                "it shortened) by, in 1 us steps, no jitter:\n");
+    for (int64_t f : rates) {
+        int smallest = -1, largest = -1;
+        bool broken = false;
+        for (int s = 0; s <= searchedUs; s++) {
+            bool passes = AllTableFramesDecode(NominalTiming(s), 1, f);
+            if (passes && smallest < 0)
+                smallest = s;
+            else if (passes && largest >= 0 && largest != s - 1)
+                broken = true;
+            if (passes)
+                largest = s;
+        }
+        std::string range = smallest < 0 ? std::string("none in 0-1000 us")
+                                         : Format("%.0f-%.0f us", smallest, largest) + (broken ? " (not one range)" : "");
+        Row(Format("at %.0f Hz", static_cast<double>(f)), range, "none set (quoted in the README)");
+    }
+}
+
+/* One hour of table frames, each followed by 0.2-2 s of random bursts, as recording text. */
+int WriteHourRecording(const char *path)
+{
+    std::vector<SentFrame> sent;
+    auto source = MixFramesInto(MakeNoise(NoiseKind::RandomDense, 7), 3600 * 10 / 12, 8, sent);
+    std::string text = SourceToRecording(*source, "# bench-host: one hour of table frames in random bursts\n");
+    FILE *file = std::fopen(path, "wb");
+    if (file == nullptr || std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fclose(file) != 0) {
+        std::fprintf(stderr, "bench-host: cannot write %s\n", path);
+        return 1;
+    }
+    std::printf("%zu frames, %zu bytes\n", sent.size(), text.size());
+    return 0;
+}
+
 /* One job for callgrind; see the usage above. */
 int Cost(int frames, const char *mode)
 {
-    TrainSource source(TableFrames(frames, 40, 15, 1));
+    TrainSource source(TableFrames(frames, StretchedTiming(40, 15), 1));
     if (std::strcmp(mode, "none") == 0)
         return 0;
     if (std::strcmp(mode, "walk") == 0) {
@@ -199,6 +266,8 @@ int main(int argc, char **argv)
 {
     if (argc == 4 && std::strcmp(argv[1], "cost") == 0)
         return Cost(std::atoi(argv[2]), argv[3]);
+    if (argc == 3 && std::strcmp(argv[1], "hour-recording") == 0)
+        return WriteHourRecording(argv[2]);
     double hours = 1;
     uint32_t seed = 2024;
     for (int i = 1; i < argc; i++) {
@@ -207,7 +276,8 @@ int main(int argc, char **argv)
         } else if (std::strcmp(argv[i], "--seed") == 0 && i + 1 < argc) {
             seed = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
         } else {
-            std::fprintf(stderr, "usage: bench-host [--hours H] [--seed N] | bench-host cost FRAMES none|walk|decode\n");
+            std::fprintf(stderr, "usage: bench-host [--hours H] [--seed N] | bench-host cost FRAMES none|walk|decode"
+                                 " | bench-host hour-recording PATH\n");
             return 2;
         }
     }
@@ -215,6 +285,7 @@ int main(int argc, char **argv)
     bool met = NoiseHours(hours, seed);
     met = FramesInNoise(hours, seed) && met;
     met = TimingMargin() && met;
+    LengtheningRange();
     std::printf("\nbench-host: %.1f s; targets %s\n", SecondsSince(start), met ? "all met" : "NOT all met");
     return 0;
 }

@@ -5,6 +5,7 @@
  */
 #include "fake_win32.h"
 
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -234,6 +235,23 @@ void Sleep(DWORD milliseconds)
 }
 
 LPSTR GetCommandLineA(void) { return &fake::commandLine[0]; }
+
+/* The system's text for an error, as Windows gives it: one sentence ending in CR LF. */
+DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer,
+                     DWORD size, va_list *arguments)
+{
+    DWORD length = (DWORD)Record("FormatMessageA", {flags, U(source), messageId, languageId, size, U(arguments)},
+                                 nullptr, -1);
+    if (length == 0)
+        return 0;
+    int written = std::snprintf(buffer, size, "System text of error %u.\r\n", (unsigned)messageId);
+    return written < 0 || (DWORD)written >= size ? 0 : (DWORD)written;
+}
+
+BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE routine, BOOL add)
+{
+    return (BOOL)Record("SetConsoleCtrlHandler", {U((void *)routine), (uintptr_t)add}, nullptr, TRUE);
+}
 
 WORD RegisterClassA(const WNDCLASSA *c)
 {

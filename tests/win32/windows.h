@@ -9,6 +9,7 @@
 #ifndef FAKE_WINDOWS_H
 #define FAKE_WINDOWS_H
 
+#include <stdarg.h>
 #include <stddef.h>
 #include <stdint.h>
 
@@ -51,6 +52,8 @@ typedef INT_PTR (*FARPROC)(void);
 typedef LRESULT (*WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef void (*TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 typedef DWORD (*LPTHREAD_START_ROUTINE)(LPVOID);
+typedef BOOL (*PHANDLER_ROUTINE)(DWORD ctrlType);
+typedef const void *LPCVOID;
 
 typedef union _LARGE_INTEGER {
     struct { DWORD LowPart; LONG HighPart; } u;
@@ -156,6 +159,7 @@ typedef struct _TOKEN_PRIVILEGES {
 #define THREAD_PRIORITY_NORMAL 0
 #define THREAD_PRIORITY_TIME_CRITICAL 15
 #define REALTIME_PRIORITY_CLASS 0x100
+#define ERROR_ACCESS_DENIED 5
 #define ERROR_PRIVILEGE_NOT_HELD 1314
 #define ERROR_NOT_ALL_ASSIGNED 1300
 #define ERROR_INVALID_PARAMETER 87
@@ -163,6 +167,11 @@ typedef struct _TOKEN_PRIVILEGES {
 #define TOKEN_ADJUST_PRIVILEGES 0x0020
 #define SE_PRIVILEGE_ENABLED 0x00000002
 #define SE_SHUTDOWN_NAME "SeShutdownPrivilege"
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+#define CTRL_C_EVENT 0
+#define CTRL_BREAK_EVENT 1
+#define CTRL_CLOSE_EVENT 2
 
 #define WM_CREATE 0x0001
 #define WM_CLOSE 0x0010
@@ -226,6 +235,9 @@ DWORD GetLastError(void);
 void OutputDebugStringA(LPCSTR text);
 void Sleep(DWORD milliseconds);
 LPSTR GetCommandLineA(void);
+DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer,
+                     DWORD size, va_list *arguments);
+BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE routine, BOOL add);
 
 /* user32, gdi32, shell32 */
 WORD RegisterClassA(const WNDCLASSA *windowClass);

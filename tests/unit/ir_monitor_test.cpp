@@ -1,0 +1,268 @@
+/*
+ * ir-monitor over recordings: near misses against every leader bound, the figures of a
+ * decoded frame, the summary's histograms, the --raw capture played back, the exits on a
+ * failing COM1 and on Ctrl+C through the Win32 stand-in; and the line tap, whose stamps keep the
+ * decoder's view of each change however late the tool reads the counter.
+ */
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sstream>
+#include <unistd.h>
+
+#include "fake_win32.h"
+#include "replay_support.h"
+
+#include "../../receiver/code_table.h"
+#include "../../receiver/frame_decoder.h"
+#include "../../receiver/replay_line.h"
+#include "../../tools/line_tap.h"
+#include "../../tools/monitor.h"
+
+namespace {
+
+/* Everything ir-monitor prints for `recording`. */
+std::string Monitor(const std::string &recording, bool raw = false)
+{
+    fake::Reset();
+    EXPECT_EQ(LoadRecordingText(recording), "");
+    FILE *out = std::tmpfile();
+    StartMonitor(&ReplayReceiverLine, raw, out);
+    try {
+        MonitorFrames();
+    } catch (const RecordingEnded &) {
+    }
+    FinishMonitor();
+    CloseReplayRecording();
+    std::string text;
+    std::rewind(out);
+    for (int c; (c = std::fgetc(out)) != EOF;)
+        text += static_cast<char>(c);
+    std::fclose(out);
+    return text;
+}
+
+/* The lines that are not '#' lines; each must be a frame line as ir-monitor has always printed. */
+std::vector<std::string> FrameLines(const std::string &output)
+{
+    std::vector<std::string> frames;
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        EXPECT_TRUE(std::regex_match(line, std::regex("0x[0-9A-F]{16}( -| [0-9]+)+"))) << "not a frame line: " << line;
+        frames.push_back(line);
+    }
+    return frames;
+}
+
+/* A frame of `code` after the given leader: 460 us bursts, 400 us (0) and 1300 us (1) gaps,
+   then a pause of `pauseUs`. */
+std::string Frame(uint64_t code, int leaderBurstUs, int leaderGapUs, int pauseUs = 40000)
+{
+    std::string text = "pulse " + std::to_string(leaderBurstUs) + "\nspace " + std::to_string(leaderGapUs) + "\n";
+    for (int bit = 48; bit >= 1; bit--)
+        text += std::string("pulse 460\nspace ") + ((code >> bit) & 1 ? "1300" : "400") + "\n";
+    return text + "pulse 460\nspace " + std::to_string(pauseUs) + "\n";
+}
+
+size_t Count(const std::string &text, const std::string &part)
+{
+    size_t found = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        found++;
+    return found;
+}
+
+TEST(IrMonitor, NearMissesNameEachMissedBoundAndFarPairsAreNotReported)
+{
+    const struct { int frequency, burstUs, gapUs, pauseUs; const char *line; size_t shown; } cases[] = {
+        {10000000, 3490, 1676, 200000, "# near leader 3490/1676 us: burst 30 us below 3520 us\n", 2},
+        {10000000, 3718, 1676, 200000, "# near leader 3718/1676 us: burst 30 us above 3688 us\n", 2},
+        {10000000, 3600, 1562, 200000, "# near leader 3600/1562 us: gap 30 us below 1592 us\n", 2},
+        {10000000, 3600, 1790, 200000, "# near leader 3600/1790 us: gap 30 us above 1760 us\n", 2},
+        {10000000, 3490, 1790, 200000, "# near leader 3490/1790 us: burst 30 us below 3520 us, gap 30 us above 1760 us\n", 2},
+        {3579545, 3490, 1676, 200000, "# near leader 3490/1676 us: burst 30 us below 3520 us\n", 2},
+        {3579545, 3718, 1562, 200000, "# near leader 3718/1562 us: burst 30 us above 3688 us, gap 30 us below 1592 us\n", 2},
+        {10000000, 3490, 1676, 30000, "# near leader 3490/1676 us", 1},  /* the second within 100 ms */
+        {10000000, 9000, 4500, 200000, "near leader", 0},                 /* another format's leader */
+        {10000000, 2800, 1676, 200000, "near leader", 0},                 /* more than 20 % below */
+        {10000000, 3600, 2120, 200000, "near leader", 0},                 /* more than 20 % above */
+    };
+    for (const auto &c : cases) {
+        std::string frame = Frame(CodeTable[2], c.burstUs, c.gapUs, c.pauseUs);
+        std::string output = Monitor("frequency " + std::to_string(c.frequency) + "\n" + frame + frame + "pulse 460\n");
+        EXPECT_EQ(Count(output, c.line), c.shown) << c.burstUs << "/" << c.gapUs << " at " << c.frequency << ":\n" << output;
+        EXPECT_EQ(Count(output, "# near leader"), c.shown) << c.burstUs << "/" << c.gapUs;
+        EXPECT_TRUE(FrameLines(output).empty()) << "no frame decodes without its leader";
+    }
+}
+
+TEST(IrMonitor, EachFrameComesWithItsLeaderAndBitFigures)
+{
+    const struct { int frequency, burstUs, gapUs; const char *leaderLine; } cases[] = {
+        {10000000, 3570, 1654, "# leader 3570/1654 us: burst 50 us above 3520 us, gap 62 us above 1592 us\n"},
+        {10000000, 3660, 1740, "# leader 3660/1740 us: burst 28 us below 3688 us, gap 20 us below 1760 us\n"},
+        {3579545, 3570, 1654, "# leader 3570/1654 us: burst 50 us above 3520 us, gap 62 us above 1592 us\n"},
+    };
+    for (const auto &c : cases) {
+        std::string output = Monitor("frequency " + std::to_string(c.frequency) + "\n" +
+                                     Frame(CodeTable[9], c.burstUs, c.gapUs) + "pulse 460\n");
+        EXPECT_NE(output.find(std::string("0x0000800813017261 9 12\n") + c.leaderLine +
+                              "# bits: longest 0-gap 400 us, shortest 1-gap 1300 us, threshold 628.6 us;"
+                              " data bursts 460-460 us\n"),
+                  std::string::npos)
+            << output;
+    }
+}
+
+TEST(IrMonitor, SummaryCountsAndShowsTheClustersAgainstTheLimits)
+{
+    std::string output = Monitor(Frame(CodeTable[2], 3570, 1654) + "pulse 460\n");
+    EXPECT_NE(output.find("# summary: 101 line changes, 1 leader-like pairs, 0 near misses (0 shown), 1 frames decoded,"
+                          " 1 matching the table\n"),
+              std::string::npos)
+        << output;
+    /* 0x0000800802001013: 42 of the 48 data gaps are 0s, 6 are 1s; then the pause. */
+    EXPECT_NE(output.find("# gap lengths (line on), 50 us bins:\n"
+                          "#     400-449 us       42 ****************************************\n"
+                          "#   ---- 628.6 us: bit threshold: longer gaps read 1\n"
+                          "#   1300-1349 us        6 ******\n"
+                          "#   ---- 1592.4 us: leader gaps start above this\n"
+                          "#   1650-1699 us        1 *\n"
+                          "#   ---- 1760.0 us: leader gaps end below this\n"
+                          "#       5000+ us        1 *\n"),
+              std::string::npos)
+        << output;
+}
+
+TEST(IrMonitor, RawCaptureReplaysToTheSameFrames)
+{
+    IrTiming receiver;
+    receiver.markStretchUs = 60;
+    receiver.jitterUs = 20;
+    const std::string keys = ToRecording(EncodeFrames({CodeTable[1], CodeTable[9], CodeTable[15]}, receiver, 3), "");
+    /* The long pause reads short (2^32 - 10 us wraps), so that frame matches nothing, after a
+       capture as before it. */
+    const struct { const char *name; std::string recording; const char *mustHold; } cases[] = {
+        {"microseconds at 10 MHz", keys, "counter 10000000 Hz, in microseconds\nfrequency 10000000\n"},
+        {"microseconds at 3579545 Hz", "frequency 3579545\n" + keys, "counter 3579545 Hz, in microseconds\nfrequency 3579545\n"},
+        {"ticks at 1193182 Hz", "frequency 1193182\nunits ticks\n" + Frame(CodeTable[6], 4300, 2000) + "pulse 460\n",
+         "frequency 1193182\n"},
+        {"a pause longer than an item can hold",
+         Frame(CodeTable[3], 3570, 1654, 1) + "space 4294967295\nspace 4294967295\n" + Frame(CodeTable[4], 3570, 1654) +
+             "pulse 460\n",
+         "space 4294967295\nspace 4294967295\nspace 1\n"},
+    };
+    for (const auto &c : cases) {
+        std::string capture = Monitor(c.recording, true);
+        EXPECT_EQ(capture.rfind("# ir-monitor --raw: the receiver line, counter ", 0), 0u) << c.name;
+        EXPECT_NE(capture.find(c.mustHold), std::string::npos) << c.name << ":\n" << capture;
+        std::vector<std::string> original = FrameLines(Monitor(c.recording));
+        EXPECT_FALSE(original.empty()) << c.name;
+        EXPECT_EQ(FrameLines(Monitor(capture)), original) << c.name;
+    }
+}
+
+/* Starts monitoring a recording, then stops it as Ctrl+C would, with standard output on stderr. */
+void StopWithCtrlC()
+{
+    dup2(STDERR_FILENO, STDOUT_FILENO);
+    fake::Reset();
+    LoadRecordingText("pulse 500\nspace 500\n");
+    StartMonitor(&ReplayReceiverLine, FALSE, stdout);
+    reinterpret_cast<PHANDLER_ROUTINE>(fake::Named("SetConsoleCtrlHandler").at(0).arg[0])(CTRL_C_EVENT);
+}
+
+TEST(IrMonitor, FailingCom1ExitsWithTheSystemTextAndCtrlCPrintsTheSummary)
+{
+    const struct { const char *failing; intptr_t failure; DWORD error; const char *message; } cases[] = {
+        {"CreateFileA", -1, 2, "^ir-monitor: COM1: cannot open the receiver port: System text of error 2\\. \\(error 2\\)\n$"},
+        {"CreateFileA", -1, 5, "\\(error 5\\)\n.*It holds COM1; close it first"},
+        {"SetCommState", FALSE, 87, "^ir-monitor: COM1: cannot configure the receiver port: System text of error 87\\."},
+        {"SetCommMask", FALSE, 1, "cannot watch carrier-detect: System text of error 1\\. \\(error 1\\)"},
+        /* After one change: the summary of it, then the reason. */
+        {"WaitCommEvent", FALSE, 50,
+         "listening on COM1.*# summary: 1 line changes.*# gap lengths.*waiting on the receiver port failed: .*\\(error 50\\)"},
+    };
+    for (const auto &c : cases) {
+        fake::Reset();
+        if (std::string(c.failing) == "WaitCommEvent")
+            fake::Script(c.failing, {TRUE, c.failure});
+        else
+            fake::Script(c.failing, {c.failure});
+        fake::lastError = c.error;
+        EXPECT_EXIT((dup2(STDERR_FILENO, STDOUT_FILENO), ListenOnCom1(FALSE)), ::testing::ExitedWithCode(3), c.message)
+            << c.failing;
+    }
+
+    EXPECT_EXIT(StopWithCtrlC(), ::testing::ExitedWithCode(0), "^# counter 10000000 Hz.*# summary: 0 line changes");
+}
+
+/* A line that reports the changes of a train at 10 MHz, plus the same state again 500 us into
+   each gap of over 1 ms (two changes made between two waits).  Its first counter read after a report
+   gives that report's time; every further read is 200 us later, as for a thread busy printing. */
+struct ScriptedReport {
+    BOOL on;
+    LONGLONG at;
+};
+std::vector<ScriptedReport> scriptedReports;
+size_t reportsGiven;
+int readsSinceReport;
+
+BOOL WaitScriptedChange()
+{
+    if (reportsGiven == scriptedReports.size())
+        throw RecordingEnded();
+    readsSinceReport = 0;
+    return scriptedReports[reportsGiven++].on;
+}
+
+void ReadScriptedCounter(LARGE_INTEGER *count)
+{
+    count->QuadPart = (reportsGiven > 0 ? scriptedReports[reportsGiven - 1].at : 0) + 2000 * readsSinceReport++;
+}
+
+void ReadScriptedFrequency(LARGE_INTEGER *frequency) { frequency->QuadPart = 10000000; }
+void OpenScriptedLine() {}
+const ReceiverLine scriptedLine = {OpenScriptedLine, WaitScriptedChange, ReadScriptedCounter, ReadScriptedFrequency};
+
+std::vector<uint64_t> DecodeScripted(const ReceiverLine *line, const std::vector<IrInterval> &train)
+{
+    scriptedReports.clear();
+    reportsGiven = 0;
+    readsSinceReport = 0;
+    LONGLONG at = 0;
+    for (const IrInterval &interval : train) {
+        scriptedReports.push_back({!interval.pulse, at});
+        if (!interval.pulse && interval.us > 1000)
+            scriptedReports.push_back({TRUE, at + 5000});
+        at += 10 * static_cast<LONGLONG>(interval.us);
+    }
+    std::vector<uint64_t> frames;
+    try {
+        for (;;)
+            frames.push_back(ReadFrame(line));
+    } catch (const RecordingEnded &) {
+    }
+    return frames;
+}
+
+TEST(LineTap, DecoderReadsEachChangeAtItsStampHoweverLateTheToolIsBetweenFrames)
+{
+    IrTiming receiver;
+    receiver.leaderMarkUs = 3530;  /* 3570 us as received: 50 us inside the window */
+    receiver.markStretchUs = 40;
+    const std::vector<uint64_t> codes = {CodeTable[5], CodeTable[6], CodeTable[7]};
+    std::vector<IrInterval> train = EncodeFrames(codes, receiver, 1);
+    EXPECT_EQ(DecodeScripted(&scriptedLine, train), (std::vector<uint64_t>{CodeTable[5], CodeTable[7]}))
+        << "straight on the line, 200 us taken off the leader of a frame right after a returned one loses it";
+
+    const ReceiverLine *tap = TapLine(&scriptedLine, NULL);
+    EXPECT_EQ(DecodeScripted(tap, train), codes);
+    EXPECT_EQ(TappedChangeCount(), train.size()) << "a repeated state is no change";
+    EXPECT_EQ(RecentChange(2 * FRAME_DATA_PAIRS + 1)->decoderTicks, 35700) << "the last frame's leader burst";
+    EXPECT_EQ(RecentChange(2 * FRAME_DATA_PAIRS)->decoderTicks, 16600) << "and its gap";
+}
+
+}  // namespace

@@ -1,0 +1,285 @@
+/*
+ * ir-monitor's report; see line_report.h.  Lines are built whole in a local buffer and written
+ * with one call, so a summary printed on Ctrl+C by another thread cannot split one.
+ */
+#include "line_report.h"
+
+#include "../receiver/code_table.h"
+#include "histogram.h"
+#include "raw_capture.h"
+#include "tick_time.h"
+
+#include <stdarg.h>
+
+enum { REPORT_LINE_SIZE = 240, MILLISECONDS_PER_SECOND = 1000 };
+
+/* The decoder's limits in ticks at the line's rate; each is excluded from its window. */
+typedef struct DecoderLimits {
+    LONGLONG leaderBurstMin, leaderBurstMax;
+    LONGLONG leaderGapMin, leaderGapMax;
+    LONGLONG bitThreshold;  /* a longer gap is a 1 */
+} DecoderLimits;
+
+typedef struct ReportLine {
+    char text[REPORT_LINE_SIZE];
+    int length;
+} ReportLine;
+
+/* All written by the thread that reads the line. */
+static FILE *reportOut;
+static LONGLONG lineFrequency;
+static BOOL rawCapture;
+static DecoderLimits limits;
+static DWORD leaderLikePairs;
+static DWORD nearMisses;
+static DWORD nearMissesShown;
+static DWORD framesDecoded;
+static DWORD framesMatching;
+static LONGLONG lastNearMissShown;  /* its stamp; valid once nearMissesShown > 0 */
+static Histogram burstLengths;
+static Histogram gapLengths;
+
+static void Append(ReportLine *line, const char *format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    int room = REPORT_LINE_SIZE - line->length;
+    int written = vsnprintf(line->text + line->length, (size_t)room, format, arguments);
+    va_end(arguments);
+    line->length += written < 0 ? 0 : written < room ? written : room - 1;
+}
+
+static void WriteLine(ReportLine *line)
+{
+    Append(line, "\n");
+    fputs(line->text, reportOut);
+}
+
+static long Microseconds(LONGLONG ticks) { return (long)TicksToMicroseconds(ticks, lineFrequency); }
+
+static const char *Tenths(LONGLONG ticks, char text[TIME_TEXT_SIZE])
+{
+    return FormatTenths(TicksToTenthsOfMicroseconds(ticks, lineFrequency), text);
+}
+
+static BOOL IsInside(LONGLONG ticks, LONGLONG min, LONGLONG max) { return ticks > min && ticks < max; }
+
+/* Within NEAR_MISS_PERCENT of the window: no further below `min` or above `max` than that. */
+static BOOL IsNear(LONGLONG ticks, LONGLONG min, LONGLONG max)
+{
+    return ticks * 100 >= min * (100 - NEAR_MISS_PERCENT) && ticks * 100 <= max * (100 + NEAR_MISS_PERCENT);
+}
+
+static BOOL IsLeaderLike(LONGLONG burst, LONGLONG gap)
+{
+    return IsInside(burst, limits.leaderBurstMin, limits.leaderBurstMax) &&
+           IsInside(gap, limits.leaderGapMin, limits.leaderGapMax);
+}
+
+static BOOL IsNearLeader(LONGLONG burst, LONGLONG gap)
+{
+    return IsNear(burst, limits.leaderBurstMin, limits.leaderBurstMax) &&
+           IsNear(gap, limits.leaderGapMin, limits.leaderGapMax);
+}
+
+/* A miss of a bound it may not touch is at least 1 us, even when it rounds to less. */
+static long MissMicroseconds(LONGLONG ticks) { return Microseconds(ticks) > 0 ? Microseconds(ticks) : 1L; }
+
+/* "burst 30 us below 3520 us" when `ticks` misses its window, after a ':' or a ", ". */
+static void AppendMiss(ReportLine *line, const char *what, LONGLONG ticks, LONGLONG min, LONGLONG max)
+{
+    const char *separator = line->text[line->length - 1] == ':' ? " " : ", ";
+    if (ticks <= min)
+        Append(line, "%s%s %ld us below %ld us", separator, what, MissMicroseconds(min - ticks), Microseconds(min));
+    else if (ticks >= max)
+        Append(line, "%s%s %ld us above %ld us", separator, what, MissMicroseconds(ticks - max), Microseconds(max));
+}
+
+/* "burst 50 us above 3520 us": the distance to the nearer bound of a window it lies in. */
+static void AppendNearestBound(ReportLine *line, const char *what, LONGLONG ticks, LONGLONG min, LONGLONG max)
+{
+    if (ticks - min <= max - ticks)
+        Append(line, "%s %ld us above %ld us", what, Microseconds(ticks - min), Microseconds(min));
+    else
+        Append(line, "%s %ld us below %ld us", what, Microseconds(max - ticks), Microseconds(max));
+}
+
+static void ShowNearMiss(LONGLONG burst, LONGLONG gap)
+{
+    ReportLine line = {"", 0};
+    Append(&line, "# near leader %ld/%ld us:", Microseconds(burst), Microseconds(gap));
+    AppendMiss(&line, "burst", burst, limits.leaderBurstMin, limits.leaderBurstMax);
+    AppendMiss(&line, "gap", gap, limits.leaderGapMin, limits.leaderGapMax);
+    WriteLine(&line);
+    fflush(reportOut);
+}
+
+static BOOL IsNearMissDue(LONGLONG stamp)
+{
+    LONGLONG spacing = lineFrequency * NEAR_MISS_INTERVAL_MS / MILLISECONDS_PER_SECOND;
+    return nearMissesShown == 0 || stamp - lastNearMissShown >= spacing;
+}
+
+/* A gap has ended: the burst before it and the gap, as the decoder measured them. */
+static void CheckPair(const TappedChange *gapEnd)
+{
+    const TappedChange *burstEnd = RecentChange(1);
+    if (burstEnd == NULL)
+        return;
+    LONGLONG burst = burstEnd->decoderTicks;
+    LONGLONG gap = gapEnd->decoderTicks;
+    if (IsLeaderLike(burst, gap)) {
+        leaderLikePairs++;
+    } else if (IsNearLeader(burst, gap)) {
+        nearMisses++;
+        if (IsNearMissDue(gapEnd->stamp)) {
+            nearMissesShown++;
+            lastNearMissShown = gapEnd->stamp;
+            ShowNearMiss(burst, gap);
+        }
+    }
+}
+
+void ReportChange(const TappedChange *change)
+{
+    if (rawCapture)
+        CaptureChange(change);
+    /* The first change ends an interval whose start was not seen. */
+    if (TappedChangeCount() > 1)
+        AddToHistogram(change->on ? &burstLengths : &gapLengths, Microseconds(change->ticks));
+    if (change->on)
+        return;
+    CheckPair(change);
+    if (change->ticks >= lineFrequency * QUIET_BEFORE_FLUSH_MS / MILLISECONDS_PER_SECOND)
+        fflush(reportOut);
+}
+
+static void WriteFrameLine(FrameCode code, const CommandNumber *commands, int found)
+{
+    ReportLine line = {"", 0};
+    if (rawCapture)
+        Append(&line, "# frame ");
+    Append(&line, "0x%08lX%08lX", (unsigned long)(code >> 32), (unsigned long)(code & 0xFFFFFFFFu));
+    if (found == 0)
+        Append(&line, " -");
+    for (int i = 0; i < found; i++)
+        Append(&line, " %u", commands[i]);
+    WriteLine(&line);
+}
+
+static void WriteLeaderLine(void)
+{
+    LONGLONG burst = RecentChange(2 * FRAME_DATA_PAIRS + 1)->decoderTicks;
+    LONGLONG gap = RecentChange(2 * FRAME_DATA_PAIRS)->decoderTicks;
+    ReportLine line = {"", 0};
+    Append(&line, "# leader %ld/%ld us: ", Microseconds(burst), Microseconds(gap));
+    AppendNearestBound(&line, "burst", burst, limits.leaderBurstMin, limits.leaderBurstMax);
+    Append(&line, ", ");
+    AppendNearestBound(&line, "gap", gap, limits.leaderGapMin, limits.leaderGapMax);
+    WriteLine(&line);
+}
+
+/* The 48 data gaps against the threshold (the closing pause is not one of them), and the range
+   of the 49 data bursts. */
+static void WriteBitsLine(void)
+{
+    LONGLONG longestZero = -1, shortestOne = -1, shortestBurst = -1, longestBurst = -1;
+    for (int pair = 0; pair < FRAME_DATA_PAIRS; pair++) {
+        int back = 2 * (FRAME_DATA_PAIRS - 1 - pair);
+        LONGLONG gap = RecentChange(back)->decoderTicks;
+        LONGLONG burst = RecentChange(back + 1)->decoderTicks;
+        if (shortestBurst < 0 || burst < shortestBurst)
+            shortestBurst = burst;
+        if (burst > longestBurst)
+            longestBurst = burst;
+        if (pair == FRAME_DATA_PAIRS - 1)
+            break;
+        if (gap > limits.bitThreshold && (shortestOne < 0 || gap < shortestOne))
+            shortestOne = gap;
+        if (gap <= limits.bitThreshold && gap > longestZero)
+            longestZero = gap;
+    }
+    char threshold[TIME_TEXT_SIZE];
+    ReportLine line = {"", 0};
+    if (longestZero >= 0)
+        Append(&line, "# bits: longest 0-gap %ld us", Microseconds(longestZero));
+    else
+        Append(&line, "# bits: no 0-gap");
+    if (shortestOne >= 0)
+        Append(&line, ", shortest 1-gap %ld us", Microseconds(shortestOne));
+    else
+        Append(&line, ", no 1-gap");
+    Append(&line, ", threshold %s us; data bursts %ld-%ld us", Tenths(limits.bitThreshold, threshold),
+           Microseconds(shortestBurst), Microseconds(longestBurst));
+    WriteLine(&line);
+}
+
+void ReportFrame(FrameCode code)
+{
+    CommandNumber commands[CODE_TABLE_SIZE];
+    int found = FindCommands(code, commands);
+    framesDecoded++;
+    if (found > 0)
+        framesMatching++;
+    WriteFrameLine(code, commands, found);
+    WriteLeaderLine();
+    WriteBitsLine();
+    fflush(reportOut);
+}
+
+static void WriteLimitsLine(void)
+{
+    char rate[TIME_TEXT_SIZE], burstMin[TIME_TEXT_SIZE], burstMax[TIME_TEXT_SIZE];
+    char gapMin[TIME_TEXT_SIZE], gapMax[TIME_TEXT_SIZE], threshold[TIME_TEXT_SIZE];
+    ReportLine line = {"", 0};
+    Append(&line, "# counter %s Hz: a leader is a burst of %s-%s us and a gap of %s-%s us (bounds excluded);"
+                  " a data gap over %s us reads 1",
+           FormatWhole((ULONGLONG)lineFrequency, rate), Tenths(limits.leaderBurstMin, burstMin),
+           Tenths(limits.leaderBurstMax, burstMax), Tenths(limits.leaderGapMin, gapMin),
+           Tenths(limits.leaderGapMax, gapMax), Tenths(limits.bitThreshold, threshold));
+    WriteLine(&line);
+}
+
+void StartReport(FILE *out, LONGLONG frequency, BOOL raw)
+{
+    reportOut = out;
+    lineFrequency = frequency;
+    rawCapture = raw;
+    limits.leaderBurstMin = UnitsToTicks(LEADER_OFF_MIN_UNITS, frequency);
+    limits.leaderBurstMax = UnitsToTicks(LEADER_OFF_MAX_UNITS, frequency);
+    limits.leaderGapMin = UnitsToTicks(LEADER_ON_MIN_UNITS, frequency);
+    limits.leaderGapMax = UnitsToTicks(LEADER_ON_MAX_UNITS, frequency);
+    limits.bitThreshold = UnitsToTicks(BIT_ONE_MIN_UNITS, frequency);
+    leaderLikePairs = nearMisses = nearMissesShown = framesDecoded = framesMatching = 0;
+    ClearHistogram(&burstLengths);
+    ClearHistogram(&gapLengths);
+    if (raw)
+        StartCapture(out, frequency);
+    WriteLimitsLine();
+}
+
+static void SetMarker(HistogramMarker *marker, LONGLONG ticks, const char *meaning)
+{
+    marker->tenthsOfUs = TicksToTenthsOfMicroseconds(ticks, lineFrequency);
+    marker->meaning = meaning;
+}
+
+void ReportSummary(void)
+{
+    ReportLine line = {"", 0};
+    Append(&line, "# summary: %lu line changes, %lu leader-like pairs, %lu near misses (%lu shown), %lu frames decoded,"
+                  " %lu matching the table",
+           (unsigned long)TappedChangeCount(), (unsigned long)leaderLikePairs, (unsigned long)nearMisses,
+           (unsigned long)nearMissesShown, (unsigned long)framesDecoded, (unsigned long)framesMatching);
+    WriteLine(&line);
+
+    HistogramMarker burstMarkers[2], gapMarkers[3];
+    SetMarker(&burstMarkers[0], limits.leaderBurstMin, "leader bursts start above this");
+    SetMarker(&burstMarkers[1], limits.leaderBurstMax, "leader bursts end below this");
+    SetMarker(&gapMarkers[0], limits.bitThreshold, "bit threshold: longer gaps read 1");
+    SetMarker(&gapMarkers[1], limits.leaderGapMin, "leader gaps start above this");
+    SetMarker(&gapMarkers[2], limits.leaderGapMax, "leader gaps end below this");
+    PrintHistogram(reportOut, &burstLengths, "burst lengths (line off)", burstMarkers, 2);
+    PrintHistogram(reportOut, &gapLengths, "gap lengths (line on)", gapMarkers, 3);
+    fflush(reportOut);
+}

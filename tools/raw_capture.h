@@ -1,0 +1,32 @@
+/*
+ * The capture that `ir-monitor --raw` writes: the line's changes as a pulse/space recording, in
+ * whole microseconds, which the replay line, ir-monitor and the tests read back.
+ *
+ * It begins with the first burst, after a '#' line naming the counter rate and a `frequency`
+ * line giving it to the replay.  Each interval is written when it ends.  Times are converted from
+ * the first burst's start as a whole and written as differences, so rounding to microseconds
+ * never accumulates, however long the capture.  An interval that rounds to nothing is left out
+ * (the replay joins its neighbours, which is what a glitch shorter than the format can say
+ * becomes); one longer than a recording's largest number is written as several items of its
+ * kind, which the replay joins again.  A burst still going at the end is written up to then, at
+ * least 1 us, so the replay sees it begin, as the decoder did: that edge ends the last frame.
+ *
+ * One thread: the one reading the line writes the capture (and at the end, the one that stops it).
+ */
+#ifndef RAW_CAPTURE_H
+#define RAW_CAPTURE_H
+
+#include "line_tap.h"
+
+#include <stdio.h>
+
+/* Starts a capture to `out`, for a line counting `frequency` ticks per second. */
+void StartCapture(FILE *out, LONGLONG frequency);
+
+/* Writes the interval `change` ends (nothing before the first burst has begun). */
+void CaptureChange(const TappedChange *change);
+
+/* Writes the burst in progress, if any, as ending at `counterNow`. */
+void EndCapture(LONGLONG counterNow);
+
+#endif
