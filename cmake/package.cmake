@@ -4,9 +4,10 @@
 #
 # The zip must come out byte for byte the same from any clone, folder, builder, time zone and
 # umask, so that anyone can rebuild it and compare.  Neither of CMake's own archivers can
-# promise that in CMake 3.25: `cmake -E tar --format=zip` writes the builder's uid/gid into
-# every entry (the "ux" extra field), the Unix modes as the umask left them and DOS times in
-# the local time zone; CPack does the same and takes the files' times from its staging folder.
+# promise that in CMake 3.25: `cmake -E tar --format=zip` writes each file's owner uid/gid (the
+# builder's, for files the build made) into every entry (the "ux" extra field), the Unix modes
+# as the umask left them and DOS times in the local time zone; CPack does the same and takes
+# the files' times from its staging folder.
 # So package/make_zip.py writes it with Python's zipfile, every field fixed.  Not part of ALL:
 # the ordinary build never waits for it, and it builds only the three programs it holds.
 
