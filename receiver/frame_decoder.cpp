@@ -34,16 +34,6 @@ void MeasurePulse(const ReceiverLine *line, PulsePair *pair)
     pair->onTicks = TakeTimestamp(line);
 }
 
-static BOOL IsLeader(const PulsePair *pair, LONGLONG frequency)
-{
-    LONGLONG off = pair->offTicks;
-    LONGLONG on = pair->onTicks;
-    return off > UnitsToTicks(LEADER_OFF_MIN_UNITS, frequency) &&
-           off < UnitsToTicks(LEADER_OFF_MAX_UNITS, frequency) &&
-           on > UnitsToTicks(LEADER_ON_MIN_UNITS, frequency) &&
-           on < UnitsToTicks(LEADER_ON_MAX_UNITS, frequency);
-}
-
 FrameCode ReadFrame(const ReceiverLine *line)
 {
     FrameCode code = 0;

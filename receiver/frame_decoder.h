@@ -48,6 +48,19 @@ LONG TakeTimestamp(const ReceiverLine *line);
 /* Waits for the line to go on, then off again; fills the pair ending at that off edge. */
 void MeasurePulse(const ReceiverLine *line, PulsePair *pair);
 
+/* Whether a pair lies inside both leader windows at a counter of `frequency` ticks per second.
+   Here, not in the decoder's file, so that ir-monitor counts leaders by the very same test while
+   the program keeps it inlined in ReadFrame. */
+static inline BOOL IsLeader(const PulsePair *pair, LONGLONG frequency)
+{
+    LONGLONG off = pair->offTicks;
+    LONGLONG on = pair->onTicks;
+    return off > UnitsToTicks(LEADER_OFF_MIN_UNITS, frequency) &&
+           off < UnitsToTicks(LEADER_OFF_MAX_UNITS, frequency) &&
+           on > UnitsToTicks(LEADER_ON_MIN_UNITS, frequency) &&
+           on < UnitsToTicks(LEADER_ON_MAX_UNITS, frequency);
+}
+
 /* Blocks until one whole frame has been read; never gives up. */
 FrameCode ReadFrame(const ReceiverLine *line);
 

@@ -16,8 +16,6 @@
  */
 #include "receiver_line.h"
 
-enum { PORT_MESSAGE_SIZE = 120 };
-
 /* Written by OpenReceiverPort, read by the later steps; receiver thread only. */
 static HANDLE portHandle = INVALID_HANDLE_VALUE;
 
@@ -29,13 +27,8 @@ void SetPortFailureHandler(PortFailureHandler handler) { portFailureHandler = ha
 /* Says "remote control: <step>; receiver stopped" to the debugger, then sleeps for good. */
 static void ParkReceiverThread(const char *failedStep)
 {
-    char message[PORT_MESSAGE_SIZE];
-    char *end = message;
-    const char *parts[] = {"remote control: ", failedStep, "; receiver stopped\n"};
-    for (const char *part : parts)
-        while (*part != '\0' && end < message + PORT_MESSAGE_SIZE - 1)
-            *end++ = *part++;
-    *end = '\0';
+    char message[120];
+    wsprintfA(message, "remote control: %s; receiver stopped\n", failedStep);
     OutputDebugStringA(message);
     for (;;)
         Sleep(INFINITE);

@@ -62,18 +62,10 @@ static const char *Tenths(LONGLONG ticks, char text[TIME_TEXT_SIZE])
     return FormatTenths(TicksToTenthsOfMicroseconds(ticks, lineFrequency), text);
 }
 
-static BOOL IsInside(LONGLONG ticks, LONGLONG min, LONGLONG max) { return ticks > min && ticks < max; }
-
 /* Within NEAR_MISS_PERCENT of the window: no further below `min` or above `max` than that. */
 static BOOL IsNear(LONGLONG ticks, LONGLONG min, LONGLONG max)
 {
     return ticks * 100 >= min * (100 - NEAR_MISS_PERCENT) && ticks * 100 <= max * (100 + NEAR_MISS_PERCENT);
-}
-
-static BOOL IsLeaderLike(LONGLONG burst, LONGLONG gap)
-{
-    return IsInside(burst, limits.leaderBurstMin, limits.leaderBurstMax) &&
-           IsInside(gap, limits.leaderGapMin, limits.leaderGapMax);
 }
 
 static BOOL IsNearLeader(LONGLONG burst, LONGLONG gap)
@@ -126,9 +118,10 @@ static void CheckPair(const TappedChange *gapEnd)
     const TappedChange *burstEnd = RecentChange(1);
     if (burstEnd == NULL)
         return;
-    LONGLONG burst = burstEnd->decoderTicks;
-    LONGLONG gap = gapEnd->decoderTicks;
-    if (IsLeaderLike(burst, gap)) {
+    PulsePair pair = {burstEnd->decoderTicks, gapEnd->decoderTicks};
+    LONGLONG burst = pair.offTicks;
+    LONGLONG gap = pair.onTicks;
+    if (IsLeader(&pair, lineFrequency)) {
         leaderLikePairs++;
     } else if (IsNearLeader(burst, gap)) {
         nearMisses++;

@@ -6,6 +6,8 @@
 #include "fake_win32.h"
 
 #include <cstdio>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -226,6 +228,16 @@ UINT WinExec(LPCSTR commandLine, UINT show) { return (UINT)Record("WinExec", {sh
 DWORD GetLastError(void) { return fake::lastError; }
 
 void OutputDebugStringA(LPCSTR text) { Record("OutputDebugStringA", {}, text, 0); }
+
+/* Pure formatting, so not recorded; Windows' own stops at 1024 characters. */
+int wsprintfA(LPSTR out, LPCSTR format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    int written = std::vsnprintf(out, 1024, format, arguments);
+    va_end(arguments);
+    return written;
+}
 
 void Sleep(DWORD milliseconds)
 {

@@ -233,6 +233,7 @@ LPSTR lstrcpyA(LPSTR to, LPCSTR from);
 UINT WinExec(LPCSTR commandLine, UINT show);
 DWORD GetLastError(void);
 void OutputDebugStringA(LPCSTR text);
+int wsprintfA(LPSTR out, LPCSTR format, ...);
 void Sleep(DWORD milliseconds);
 LPSTR GetCommandLineA(void);
 DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer,
