@@ -26,4 +26,8 @@ typedef unsigned int CommandNumber;
 /* A decoded infrared frame: 49 significant bits (48..0), the rest always zero. */
 typedef unsigned long long FrameCode;
 
+/* The first instruction of each shipped program, which links no C runtime: it gathers what the
+   program needs from the system, runs it and hands its exit code to ExitProcess. */
+extern "C" void ProgramEntry(void);
+
 #endif

@@ -6,17 +6,17 @@
  * in the recording's own unit and turned into counter ticks at each change, so rounding never
  * accumulates over a long recording.
  *
+ * The file is read through Win32 calls in blocks, since ir-monitor links no C runtime.
+ *
  * Only the thread that plays the line touches this state.
  */
 #include "replay_line.h"
-
-#include <stdio.h>
-#include <string.h>
 
 enum RecordingLineKind { LINE_EMPTY, LINE_PULSE, LINE_SPACE, LINE_FREQUENCY, LINE_UNITS_TICKS, LINE_REPEAT, LINE_BAD };
 
 enum {
     MAX_LINE_LENGTH = 200,
+    READ_BLOCK_SIZE = 4096,
     PACE_MIN_MS = 10,
     PACE_MAX_MS = 2000
 };
@@ -30,8 +30,14 @@ typedef struct RecordingLine {
     const char *problem;  /* for LINE_BAD */
 } RecordingLine;
 
+/* The open recording and the block read ahead of the parser. */
+static HANDLE recording = INVALID_HANDLE_VALUE;
+static char readBlock[READ_BLOCK_SIZE];
+static DWORD readBlockLength;
+static DWORD readBlockPosition;
+static BOOL readFailed;
+
 /* The recording being played. */
-static FILE *recording;
 static BOOL pacedInRealTime;
 static ReplayEndHandler endHandler;
 static LONGLONG frequency = REPLAY_DEFAULT_FREQUENCY;
@@ -57,9 +63,10 @@ static BOOL IsEndOfLine(const char *p)
 
 static BOOL StartsWithWord(const char *p, const char *word, const char **after)
 {
-    size_t n = strlen(word);
-    if (strncmp(p, word, n) != 0)
-        return FALSE;
+    size_t n = 0;
+    for (; word[n] != '\0'; n++)
+        if (p[n] != word[n])
+            return FALSE;
     char next = p[n];
     if (next != '\0' && next != ' ' && next != '\t' && next != '\r' && next != '\n' && next != '#')
         return FALSE;
@@ -138,22 +145,49 @@ static void ParseRecordingLine(const char *text, RecordingLine *out)
     }
 }
 
+/* Starts reading the recording from its first byte. */
+static void RewindRecording(void)
+{
+    SetFilePointer(recording, 0, NULL, FILE_BEGIN);
+    readBlockLength = 0;
+    readBlockPosition = 0;
+    readFailed = FALSE;
+}
+
+enum { END_OF_RECORDING = -1 };
+
+/* The next byte of the recording, or END_OF_RECORDING at its end or when reading fails. */
+static int ReadRecordingByte(void)
+{
+    if (readBlockPosition == readBlockLength) {
+        readBlockPosition = 0;
+        readBlockLength = 0;
+        if (!ReadFile(recording, readBlock, sizeof readBlock, &readBlockLength, NULL)) {
+            readFailed = TRUE;
+            readBlockLength = 0;
+        }
+        if (readBlockLength == 0)
+            return END_OF_RECORDING;
+    }
+    return (unsigned char)readBlock[readBlockPosition++];
+}
+
 /* Reads one line; FALSE at the end of the file.  Over-long lines and NUL bytes are bad lines. */
-static BOOL ReadRecordingLine(FILE *file, RecordingLine *out)
+static BOOL ReadRecordingLine(RecordingLine *out)
 {
     char text[MAX_LINE_LENGTH + 1];
     size_t length = 0;
     BOOL tooLong = FALSE;
     BOOL holdsNul = FALSE;
     int c;
-    while ((c = fgetc(file)) != EOF && c != '\n') {
+    while ((c = ReadRecordingByte()) != END_OF_RECORDING && c != '\n') {
         holdsNul = holdsNul || c == '\0';
         if (length < MAX_LINE_LENGTH)
             text[length++] = (char)c;
         else
             tooLong = TRUE;
     }
-    if (c == EOF && length == 0)
+    if (c == END_OF_RECORDING && length == 0)
         return FALSE;
     text[length] = '\0';
     if (tooLong || holdsNul) {
@@ -166,8 +200,22 @@ static BOOL ReadRecordingLine(FILE *file, RecordingLine *out)
     return TRUE;
 }
 
+/* Writes "path: ..." into `error`, cut to `errorSize`; the path is cut at MAX_PATH characters. */
+static void SayWhy(char *error, int errorSize, const char *format, ...)
+{
+    char text[1025];
+    va_list arguments;
+    va_start(arguments, format);
+    wvsprintfA(text, format, arguments);
+    va_end(arguments);
+    int n = 0;
+    for (; text[n] != '\0' && n < errorSize - 1; n++)
+        error[n] = text[n];
+    error[n] = '\0';
+}
+
 /* The whole-file check; on success leaves the directives in effect and the file rewound. */
-static BOOL CheckRecording(FILE *file, const char *path, char *error, int errorSize)
+static BOOL CheckRecording(const char *path, char *error, int errorSize)
 {
     RecordingLine line;
     BOOL pulseSeen = FALSE;
@@ -176,7 +224,7 @@ static BOOL CheckRecording(FILE *file, const char *path, char *error, int errorS
     frequency = REPLAY_DEFAULT_FREQUENCY;
     unitsAreTicks = FALSE;
     repeatForever = FALSE;
-    while (ReadRecordingLine(file, &line)) {
+    while (ReadRecordingLine(&line)) {
         number++;
         const char *problem = line.problem;
         if (line.kind == LINE_FREQUENCY || line.kind == LINE_UNITS_TICKS || line.kind == LINE_REPEAT) {
@@ -192,28 +240,28 @@ static BOOL CheckRecording(FILE *file, const char *path, char *error, int errorS
         pulseSeen = pulseSeen || line.kind == LINE_PULSE;
         spaceSeen = spaceSeen || line.kind == LINE_SPACE;
         if (line.kind == LINE_BAD || problem != NULL) {
-            snprintf(error, (size_t)errorSize, "%s:%ld: %s", path, number, problem);
+            SayWhy(error, errorSize, "%.260s:%ld: %s", path, number, problem);
             return FALSE;
         }
     }
-    if (ferror(file)) {
-        snprintf(error, (size_t)errorSize, "%s: cannot read the recording", path);
+    if (readFailed) {
+        SayWhy(error, errorSize, "%.260s: cannot read the recording", path);
         return FALSE;
     }
     /* Played for ever, a recording of one kind only would be one endless interval. */
     if (repeatForever && !(pulseSeen && spaceSeen)) {
-        snprintf(error, (size_t)errorSize, "%s: a repeating recording needs both pulses and spaces", path);
+        SayWhy(error, errorSize, "%.260s: a repeating recording needs both pulses and spaces", path);
         return FALSE;
     }
-    rewind(file);
+    RewindRecording();
     return TRUE;
 }
 
 void CloseReplayRecording(void)
 {
-    if (recording != NULL)
-        fclose(recording);
-    recording = NULL;
+    if (recording != INVALID_HANDLE_VALUE)
+        CloseHandle(recording);
+    recording = INVALID_HANDLE_VALUE;
     heldItem.kind = LINE_EMPTY;
 }
 
@@ -222,16 +270,16 @@ BOOL LoadReplayRecording(const char *path, BOOL paced, ReplayEndHandler atEnd, c
     CloseReplayRecording();
     pacedInRealTime = paced;
     endHandler = atEnd;
-    FILE *file = fopen(path, "rb");
-    if (file == NULL) {
-        snprintf(error, (size_t)errorSize, "%s: cannot open the recording", path);
+    recording = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (recording == INVALID_HANDLE_VALUE) {
+        SayWhy(error, errorSize, "%.260s: cannot open the recording", path);
         return FALSE;
     }
-    if (!CheckRecording(file, path, error, errorSize)) {
-        fclose(file);
+    RewindRecording();
+    if (!CheckRecording(path, error, errorSize)) {
+        CloseReplayRecording();
         return FALSE;
     }
-    recording = file;
     lineOn = TRUE;
     timeNow = 0;
     timeOfNextRun = 0;
@@ -247,13 +295,13 @@ static BOOL NextItem(RecordingLine *item)
         heldItem.kind = LINE_EMPTY;
         return TRUE;
     }
-    while (recording != NULL) {
-        while (ReadRecordingLine(recording, item))
+    while (recording != INVALID_HANDLE_VALUE) {
+        while (ReadRecordingLine(item))
             if (item->kind == LINE_PULSE || item->kind == LINE_SPACE)
                 return TRUE;
         if (!repeatForever)
             break;
-        rewind(recording);  /* it holds both kinds, so the next pass ends this run */
+        RewindRecording();  /* it holds both kinds, so the next pass ends this run */
     }
     return FALSE;
 }

@@ -6,36 +6,11 @@
  */
 #include "shell.h"
 
+#include "../common/command_line.h"
 #include "../receiver/code_table.h"
 #include "../receiver/replay_line.h"
 
 #include <stdio.h>
-
-/* Copies the first argument of the command line (quoted or not) into `path`. */
-static void TakeFirstArgument(const char *commandLine, char *path, int size)
-{
-    const char *p = commandLine;
-    char end = ' ';
-    if (*p == '"') {
-        p++;
-        end = '"';
-    }
-    while (*p != '\0' && *p != end)
-        p++;  /* the program's own name */
-    if (*p == '"')
-        p++;
-    while (*p == ' ' || *p == '\t')
-        p++;
-    end = ' ';
-    if (*p == '"') {
-        p++;
-        end = '"';
-    }
-    int n = 0;
-    while (*p != '\0' && *p != end && n < size - 1)
-        path[n++] = *p++;
-    path[n] = '\0';
-}
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand)
 {
@@ -43,10 +18,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     (void)previous;
     (void)commandLine;
     (void)showCommand;
-    char path[MAX_PATH];
+    static char argumentText[COMMAND_LINE_SIZE];
+    char *path;
     char error[REPLAY_ERROR_SIZE];
-    TakeFirstArgument(GetCommandLineA(), path, sizeof path);
-    if (path[0] == '\0') {
+    if (SplitArguments(GetCommandLineA(), argumentText, sizeof argumentText, &path, 1) < 1) {
         fputs("remote-control-replay: usage: remote-control-replay RECORDING\n", stderr);
         return 2;
     }

@@ -25,44 +25,44 @@ static DWORD FullestBin(const Histogram *histogram)
     return fullest;
 }
 
-static void PrintBin(FILE *out, int bin, DWORD count, DWORD fullest)
+static void PrintBin(int bin, DWORD count, DWORD fullest)
 {
     char range[TIME_TEXT_SIZE];
     char bar[HISTOGRAM_BAR_WIDTH + 1];
     if (bin == HISTOGRAM_BINS - 1)
-        snprintf(range, sizeof range, "%d+", HISTOGRAM_TOP_US);
+        wsprintfA(range, "%d+", HISTOGRAM_TOP_US);
     else
-        snprintf(range, sizeof range, "%d-%d", bin * HISTOGRAM_BIN_US, bin * HISTOGRAM_BIN_US + HISTOGRAM_BIN_US - 1);
+        wsprintfA(range, "%d-%d", bin * HISTOGRAM_BIN_US, bin * HISTOGRAM_BIN_US + HISTOGRAM_BIN_US - 1);
     /* Rounded up, so a bin that holds anything shows at least one mark. */
     int width = (int)(((ULONGLONG)count * HISTOGRAM_BAR_WIDTH + fullest - 1) / fullest);
     memset(bar, '*', (size_t)width);
     bar[width] = '\0';
-    fprintf(out, "#   %9s us %8lu %s\n", range, (unsigned long)count, bar);
+    PutFormatted("#   %9s us %8lu %s\n", range, (unsigned long)count, bar);
 }
 
-static void PrintMarker(FILE *out, const HistogramMarker *marker)
+static void PrintMarker(const HistogramMarker *marker)
 {
     char tenths[TIME_TEXT_SIZE];
-    fprintf(out, "#   ---- %s us: %s\n", FormatTenths(marker->tenthsOfUs, tenths), marker->meaning);
+    PutFormatted("#   ---- %s us: %s\n", FormatTenths(marker->tenthsOfUs, tenths), marker->meaning);
 }
 
-void PrintHistogram(FILE *out, const Histogram *histogram, const char *title, const HistogramMarker *markers,
+void PrintHistogram(const Histogram *histogram, const char *title, const HistogramMarker *markers,
                     int markerCount)
 {
     DWORD fullest = FullestBin(histogram);
-    fprintf(out, "# %s, %d us bins:\n", title, HISTOGRAM_BIN_US);
+    PutFormatted("# %s, %d us bins:\n", title, HISTOGRAM_BIN_US);
     if (fullest == 0) {
-        fprintf(out, "#   none\n");
+        PutText("#   none\n");
         return;
     }
     int marker = 0;
     for (int bin = 0; bin < HISTOGRAM_BINS; bin++) {
         LONGLONG binStartTenths = (LONGLONG)bin * HISTOGRAM_BIN_US * 10;
         for (; marker < markerCount && markers[marker].tenthsOfUs <= binStartTenths; marker++)
-            PrintMarker(out, &markers[marker]);
+            PrintMarker(&markers[marker]);
         if (histogram->bins[bin] > 0)
-            PrintBin(out, bin, histogram->bins[bin], fullest);
+            PrintBin(bin, histogram->bins[bin], fullest);
     }
     for (; marker < markerCount; marker++)
-        PrintMarker(out, &markers[marker]);
+        PrintMarker(&markers[marker]);
 }

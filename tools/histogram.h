@@ -13,8 +13,6 @@
 
 #include <windows.h>
 
-#include <stdio.h>
-
 enum {
     HISTOGRAM_BIN_US = 50,
     HISTOGRAM_TOP_US = 5000,  /* this and longer: the last bin */
@@ -35,8 +33,9 @@ typedef struct HistogramMarker {
 void ClearHistogram(Histogram *histogram);
 void AddToHistogram(Histogram *histogram, LONGLONG microseconds);
 
-/* `title`, then the bins and, in their places, the markers (ascending), as '#' lines. */
-void PrintHistogram(FILE *out, const Histogram *histogram, const char *title, const HistogramMarker *markers,
+/* `title`, then the bins and, in their places, the markers (ascending), as '#' lines on the
+   tool's output (text_output.h). */
+void PrintHistogram(const Histogram *histogram, const char *title, const HistogramMarker *markers,
                     int markerCount);
 
 #endif

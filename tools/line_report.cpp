@@ -9,8 +9,6 @@
 #include "raw_capture.h"
 #include "tick_time.h"
 
-#include <stdarg.h>
-
 enum { REPORT_LINE_SIZE = 240, MILLISECONDS_PER_SECOND = 1000 };
 
 /* The decoder's limits in ticks at the line's rate; each is excluded from its window. */
@@ -26,7 +24,6 @@ typedef struct ReportLine {
 } ReportLine;
 
 /* All written by the thread that reads the line. */
-static FILE *reportOut;
 static LONGLONG lineFrequency;
 static BOOL rawCapture;
 static DecoderLimits limits;
@@ -39,20 +36,23 @@ static LONGLONG lastNearMissShown;  /* its stamp; valid once nearMissesShown > 0
 static Histogram burstLengths;
 static Histogram gapLengths;
 
+/* Adds formatted text to `line`, cut where the line is full. */
 static void Append(ReportLine *line, const char *format, ...)
 {
+    char text[FORMATTED_TEXT_SIZE];
     va_list arguments;
     va_start(arguments, format);
-    int room = REPORT_LINE_SIZE - line->length;
-    int written = vsnprintf(line->text + line->length, (size_t)room, format, arguments);
+    wvsprintfA(text, format, arguments);
     va_end(arguments);
-    line->length += written < 0 ? 0 : written < room ? written : room - 1;
+    for (const char *p = text; *p != '\0' && line->length < REPORT_LINE_SIZE - 1; p++)
+        line->text[line->length++] = *p;
+    line->text[line->length] = '\0';
 }
 
 static void WriteLine(ReportLine *line)
 {
     Append(line, "\n");
-    fputs(line->text, reportOut);
+    PutText(line->text);
 }
 
 static long Microseconds(LONGLONG ticks) { return (long)TicksToMicroseconds(ticks, lineFrequency); }
@@ -103,7 +103,7 @@ static void ShowNearMiss(LONGLONG burst, LONGLONG gap)
     AppendMiss(&line, "burst", burst, limits.leaderBurstMin, limits.leaderBurstMax);
     AppendMiss(&line, "gap", gap, limits.leaderGapMin, limits.leaderGapMax);
     WriteLine(&line);
-    fflush(reportOut);
+    FlushOutput();
 }
 
 static BOOL IsNearMissDue(LONGLONG stamp)
@@ -139,20 +139,21 @@ void ReportChange(const TappedChange *change)
         CaptureChange(change);
     /* The first change ends an interval whose start was not seen. */
     if (TappedChangeCount() > 1)
-        AddToHistogram(change->on ? &burstLengths : &gapLengths, Microseconds(change->ticks));
+        AddToHistogram(change->on ? &burstLengths : &gapLengths, TicksToMicroseconds(change->ticks, lineFrequency));
     if (change->on)
         return;
     CheckPair(change);
     if (change->ticks >= lineFrequency * QUIET_BEFORE_FLUSH_MS / MILLISECONDS_PER_SECOND)
-        fflush(reportOut);
+        FlushOutput();
 }
 
 static void WriteFrameLine(FrameCode code, const CommandNumber *commands, int found)
 {
+    char hex[NUMBER_TEXT_SIZE];
     ReportLine line = {"", 0};
     if (rawCapture)
         Append(&line, "# frame ");
-    Append(&line, "0x%08lX%08lX", (unsigned long)(code >> 32), (unsigned long)(code & 0xFFFFFFFFu));
+    Append(&line, "0x%s", FormatUnsigned64(code, 16, 16, hex));
     if (found == 0)
         Append(&line, " -");
     for (int i = 0; i < found; i++)
@@ -217,25 +218,24 @@ void ReportFrame(FrameCode code)
     WriteFrameLine(code, commands, found);
     WriteLeaderLine();
     WriteBitsLine();
-    fflush(reportOut);
+    FlushOutput();
 }
 
 static void WriteLimitsLine(void)
 {
-    char rate[TIME_TEXT_SIZE], burstMin[TIME_TEXT_SIZE], burstMax[TIME_TEXT_SIZE];
+    char rate[NUMBER_TEXT_SIZE], burstMin[TIME_TEXT_SIZE], burstMax[TIME_TEXT_SIZE];
     char gapMin[TIME_TEXT_SIZE], gapMax[TIME_TEXT_SIZE], threshold[TIME_TEXT_SIZE];
     ReportLine line = {"", 0};
     Append(&line, "# counter %s Hz: a leader is a burst of %s-%s us and a gap of %s-%s us (bounds excluded);"
                   " a data gap over %s us reads 1",
-           FormatWhole((ULONGLONG)lineFrequency, rate), Tenths(limits.leaderBurstMin, burstMin),
+           FormatUnsigned64((ULONGLONG)lineFrequency, 10, 1, rate), Tenths(limits.leaderBurstMin, burstMin),
            Tenths(limits.leaderBurstMax, burstMax), Tenths(limits.leaderGapMin, gapMin),
            Tenths(limits.leaderGapMax, gapMax), Tenths(limits.bitThreshold, threshold));
     WriteLine(&line);
 }
 
-void StartReport(FILE *out, LONGLONG frequency, BOOL raw)
+void StartReport(LONGLONG frequency, BOOL raw)
 {
-    reportOut = out;
     lineFrequency = frequency;
     rawCapture = raw;
     limits.leaderBurstMin = UnitsToTicks(LEADER_OFF_MIN_UNITS, frequency);
@@ -247,7 +247,7 @@ void StartReport(FILE *out, LONGLONG frequency, BOOL raw)
     ClearHistogram(&burstLengths);
     ClearHistogram(&gapLengths);
     if (raw)
-        StartCapture(out, frequency);
+        StartCapture(frequency);
     WriteLimitsLine();
 }
 
@@ -272,7 +272,7 @@ void ReportSummary(void)
     SetMarker(&gapMarkers[0], limits.bitThreshold, "bit threshold: longer gaps read 1");
     SetMarker(&gapMarkers[1], limits.leaderGapMin, "leader gaps start above this");
     SetMarker(&gapMarkers[2], limits.leaderGapMax, "leader gaps end below this");
-    PrintHistogram(reportOut, &burstLengths, "burst lengths (line off)", burstMarkers, 2);
-    PrintHistogram(reportOut, &gapLengths, "gap lengths (line on)", gapMarkers, 3);
-    fflush(reportOut);
+    PrintHistogram(&burstLengths, "burst lengths (line off)", burstMarkers, 2);
+    PrintHistogram(&gapLengths, "gap lengths (line on)", gapMarkers, 3);
+    FlushOutput();
 }

@@ -22,17 +22,16 @@
 
 #include "line_tap.h"
 
-#include <stdio.h>
-
 enum {
     NEAR_MISS_PERCENT = 20,        /* how far outside a window a near miss may lie */
     NEAR_MISS_INTERVAL_MS = 100,   /* at most one near miss shown per this much line time */
     QUIET_BEFORE_FLUSH_MS = 20     /* a burst after this long a gap is a safe moment to write */
 };
 
-/* Starts a report to `out` for a line counting `frequency` ticks per second: its header, then
-   with `raw` the capture's header too (raw_capture.h), and frame lines become '#' lines. */
-void StartReport(FILE *out, LONGLONG frequency, BOOL raw);
+/* Starts a report on the tool's output (text_output.h) for a line counting `frequency` ticks per
+   second: its header, then with `raw` the capture's header too (raw_capture.h), and frame lines
+   become '#' lines. */
+void StartReport(LONGLONG frequency, BOOL raw);
 
 /* Takes one change into the counts, the histograms, the near misses and the capture. */
 void ReportChange(const TappedChange *change);

@@ -3,39 +3,59 @@
  */
 #include "monitor.h"
 
+#include "../common/command_line.h"
 #include "../receiver/replay_line.h"
 #include "line_report.h"
 #include "line_tap.h"
 #include "raw_capture.h"
-
-#include <stdlib.h>
-
-enum { SYSTEM_TEXT_SIZE = 200 };
+#include "text_output.h"
 
 /* Written by the main thread before the line is read. */
 static const ReceiverLine *tappedLine;
 static BOOL rawMode;
 static BOOL lineOpen;
-/* Set by the first console stop event, so a second one does not print the summary again. */
-static volatile BOOL stopping;
+static BOOL reportStarted;
+/* Held by the reading thread while it reports; taken for good by whatever ends the tool. */
+static CRITICAL_SECTION reportLock;
+static BOOL lockReady;
 
 static BOOL WINAPI StopOnConsoleEvent(DWORD event);
 
-void StartMonitor(const ReceiverLine *line, BOOL raw, FILE *out)
+static void ReportChangeLocked(const TappedChange *change)
 {
+    EnterCriticalSection(&reportLock);
+    ReportChange(change);
+    LeaveCriticalSection(&reportLock);
+}
+
+void StartMonitor(const ReceiverLine *line, BOOL raw, HANDLE out)
+{
+    if (!lockReady) {
+        InitializeCriticalSection(&reportLock);
+        lockReady = TRUE;
+    }
+    reportStarted = FALSE;
+    StartOutput(out);
     SetConsoleCtrlHandler(StopOnConsoleEvent, TRUE);
     rawMode = raw;
     lineOpen = FALSE;
-    tappedLine = TapLine(line, ReportChange);
+    tappedLine = TapLine(line, ReportChangeLocked);
     tappedLine->openLine();
     lineOpen = TRUE;
-    StartReport(out, ReadTappedFrequency(), raw);
+    EnterCriticalSection(&reportLock);
+    StartReport(ReadTappedFrequency(), raw);
+    reportStarted = TRUE;
+    LeaveCriticalSection(&reportLock);
 }
 
 void MonitorFrames(void)
 {
-    for (;;)
-        ReportFrame(ReadFrame(tappedLine));
+    for (;;) {
+        FrameCode code = ReadFrame(tappedLine);
+        EnterCriticalSection(&reportLock);
+        ReportFrame(code);
+        LeaveCriticalSection(&reportLock);
+    }
 }
 
 void FinishMonitor(void)
@@ -45,33 +65,27 @@ void FinishMonitor(void)
     ReportSummary();
 }
 
-static void FinishAtEndOfRecording(void)
+/* Takes the report for good, prints the summary if the report has begun, and ends the tool. */
+static void EndMonitor(UINT exitCode)
 {
-    FinishMonitor();
-    exit(0);
+    EnterCriticalSection(&reportLock);
+    if (reportStarted)
+        FinishMonitor();
+    ExitProcess(exitCode);
 }
+
+static void FinishAtEndOfRecording(void) { EndMonitor(0); }
 
 int MonitorRecording(const char *path, BOOL raw)
 {
     char error[REPLAY_ERROR_SIZE];
     if (!LoadReplayRecording(path, FALSE, FinishAtEndOfRecording, error, sizeof error)) {
-        fprintf(stderr, "ir-monitor: %s\n", error);
+        PutError("ir-monitor: %s\n", error);
         return MONITOR_EXIT_BAD_INPUT;
     }
-    StartMonitor(&ReplayReceiverLine, raw, stdout);
+    StartMonitor(&ReplayReceiverLine, raw, GetStdHandle(STD_OUTPUT_HANDLE));
     MonitorFrames();
     return 0;
-}
-
-/* The system's text for `error`, without the line end it comes with. */
-static const char *DescribeSystemError(DWORD error, char text[SYSTEM_TEXT_SIZE])
-{
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, error, 0, text,
-                                  SYSTEM_TEXT_SIZE, NULL);
-    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' || text[length - 1] == ' '))
-        length--;
-    text[length] = '\0';
-    return length > 0 ? text : "no text for this error";
 }
 
 /* The serial line's failure handler: the summary of what was seen, if the line ever opened,
@@ -80,31 +94,56 @@ static void StopOnPortFailure(const char *failedStep)
 {
     DWORD error = GetLastError();
     char text[SYSTEM_TEXT_SIZE];
-    if (lineOpen)
+    EnterCriticalSection(&reportLock);
+    if (lineOpen && reportStarted)
         FinishMonitor();
-    fprintf(stderr, "ir-monitor: COM1: %s: %s (error %lu)\n", failedStep, DescribeSystemError(error, text),
-            (unsigned long)error);
+    PutError("ir-monitor: COM1: %s: %s (error %lu)\n", failedStep, DescribeSystemError(error, text),
+             (unsigned long)error);
     if (error == ERROR_ACCESS_DENIED)
-        fprintf(stderr, "ir-monitor: is the remote control program running? It holds COM1; close it first.\n");
-    exit(MONITOR_EXIT_PORT_FAILED);
+        PutError("ir-monitor: is the remote control program running? It holds COM1; close it first.\n");
+    ExitProcess(MONITOR_EXIT_PORT_FAILED);
 }
 
 /* Ctrl+C, Ctrl+Break or the console closing, on COM1 or during a long recording; runs on a
-   thread the system starts for it. */
+   thread the system starts for it.  A second event waits on the lock the first one holds. */
 static BOOL WINAPI StopOnConsoleEvent(DWORD event)
 {
     (void)event;
-    if (stopping)
-        return TRUE;
-    stopping = TRUE;
-    FinishMonitor();
-    exit(0);
+    EndMonitor(0);
+    return TRUE;
 }
 
 void ListenOnCom1(BOOL raw)
 {
     SetPortFailureHandler(StopOnPortFailure);
-    StartMonitor(&SerialReceiverLine, raw, stdout);
-    fprintf(stderr, "ir-monitor: listening on COM1; press keys on the remote, Ctrl+C to stop\n");
+    StartMonitor(&SerialReceiverLine, raw, GetStdHandle(STD_OUTPUT_HANDLE));
+    PutError("ir-monitor: listening on COM1; press keys on the remote, Ctrl+C to stop\n");
     MonitorFrames();
+}
+
+static int PrintUsage(void)
+{
+#ifdef _WIN32
+    PutError("usage: ir-monitor [--raw] [RECORDING]   (no recording: listen on COM1)\n");
+#else
+    PutError("usage: ir-monitor [--raw] RECORDING   (listening on COM1 is for Windows)\n");
+#endif
+    return MONITOR_EXIT_BAD_INPUT;
+}
+
+int RunIrMonitor(const char *commandLine)
+{
+    static char argumentText[COMMAND_LINE_SIZE];
+    char *arguments[2];
+    int count = SplitArguments(commandLine, argumentText, sizeof argumentText, arguments, 2);
+    BOOL raw = count > 0 && ArgumentIs(arguments[0], "--raw");
+    int first = raw ? 1 : 0;
+    if (count - first > 1 || (count - first == 1 && arguments[first][0] == '-'))
+        return PrintUsage();
+    if (count - first == 1)
+        return MonitorRecording(arguments[first], raw);
+#ifdef _WIN32
+    ListenOnCom1(raw);
+#endif
+    return PrintUsage();
 }

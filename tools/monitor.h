@@ -10,14 +10,14 @@
  * the summary of what has been seen so far and exits 0, on COM1 or during a recording.
  *
  * The main thread runs the monitor; the console's stop event arrives on a thread of its own
- * (see StopOnConsoleEvent), which only prints the summary and ends the process.
+ * (see StopOnConsoleEvent).  The reading thread reports each change and each frame holding the
+ * report's lock; whatever ends the tool takes that lock for good before it prints the summary,
+ * so the summary is whole and nothing is written after it.
  */
 #ifndef MONITOR_H
 #define MONITOR_H
 
 #include "../receiver/receiver_line.h"
-
-#include <stdio.h>
 
 enum {
     MONITOR_EXIT_BAD_INPUT = 2,     /* bad arguments or a bad recording */
@@ -25,12 +25,12 @@ enum {
 };
 
 /* Opens `line` behind the tap and starts the report on `out` (see StartReport). */
-void StartMonitor(const ReceiverLine *line, BOOL raw, FILE *out);
+void StartMonitor(const ReceiverLine *line, BOOL raw, HANDLE out);
 
 /* Reads and reports frames for ever; the line's end or failure ends the process. */
 void MonitorFrames(void);
 
-/* Ends the capture and prints the summary. */
+/* Ends the capture, prints the summary and flushes the output. */
 void FinishMonitor(void);
 
 /* Monitors a recording to standard output and exits 0 at its end; returns
@@ -39,5 +39,9 @@ int MonitorRecording(const char *path, BOOL raw);
 
 /* Monitors COM1 to standard output until stopped; exits MONITOR_EXIT_PORT_FAILED when the port fails. */
 void ListenOnCom1(BOOL raw);
+
+/* The tool: `--raw` and a recording, or none, from the command line; returns the exit code
+   when it ends by itself (bad arguments or a bad recording). */
+int RunIrMonitor(const char *commandLine);
 
 #endif

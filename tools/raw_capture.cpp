@@ -6,7 +6,6 @@
 #include "tick_time.h"
 
 /* All written by the thread that reads the line. */
-static FILE *captureOut;
 static LONGLONG captureFrequency;
 static BOOL captureStarted;
 static BOOL lineOff;              /* the state after the last change written */
@@ -15,23 +14,22 @@ static ULONGLONG writtenUs;       /* microseconds from the first burst to the la
 
 static const ULONGLONG LARGEST_ITEM_US = 4294967295ull;
 
-void StartCapture(FILE *out, LONGLONG frequency)
+void StartCapture(LONGLONG frequency)
 {
-    char rate[TIME_TEXT_SIZE];
-    captureOut = out;
+    char rate[NUMBER_TEXT_SIZE];
     captureFrequency = frequency;
     captureStarted = FALSE;
-    FormatWhole((ULONGLONG)frequency, rate);
-    fprintf(out, "# ir-monitor --raw: the receiver line, counter %s Hz, in microseconds\n", rate);
-    fprintf(out, "frequency %s\n", rate);
+    FormatUnsigned64((ULONGLONG)frequency, 10, 1, rate);
+    PutFormatted("# ir-monitor --raw: the receiver line, counter %s Hz, in microseconds\n", rate);
+    PutFormatted("frequency %s\n", rate);
 }
 
 static void WriteItems(const char *kind, ULONGLONG microseconds)
 {
     for (; microseconds > LARGEST_ITEM_US; microseconds -= LARGEST_ITEM_US)
-        fprintf(captureOut, "%s %lu\n", kind, (unsigned long)LARGEST_ITEM_US);
+        PutFormatted("%s %lu\n", kind, (unsigned long)LARGEST_ITEM_US);
     if (microseconds > 0)
-        fprintf(captureOut, "%s %lu\n", kind, (unsigned long)microseconds);
+        PutFormatted("%s %lu\n", kind, (unsigned long)microseconds);
 }
 
 /* Writes the interval from the last change written up to `stamp`, a burst when the line was off. */

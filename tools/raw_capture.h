@@ -18,10 +18,9 @@
 
 #include "line_tap.h"
 
-#include <stdio.h>
-
-/* Starts a capture to `out`, for a line counting `frequency` ticks per second. */
-void StartCapture(FILE *out, LONGLONG frequency);
+/* Starts a capture on the tool's output (text_output.h), for a line counting `frequency` ticks
+   per second. */
+void StartCapture(LONGLONG frequency);
 
 /* Writes the interval `change` ends (nothing before the first burst has begun). */
 void CaptureChange(const TappedChange *change);

@@ -12,12 +12,13 @@
  * The window is found by its class and title, both the program title.  Nothing is printed on
  * success.  Exit codes: 0 posted; 1 the program is not running; 2 bad argument or usage;
  * 3 the post itself failed.
+ *
+ * It links no C runtime: ProgramEntry reads the command line and hands the exit code to
+ * ExitProcess, and messages go to standard error through text_output.h.
  */
-#include <windows.h>
-#include <stdio.h>
-#include <string.h>
-
+#include "../common/command_line.h"
 #include "../common/shared.h"
+#include "text_output.h"
 
 enum { EXIT_POSTED = 0, EXIT_NOT_RUNNING = 1, EXIT_USAGE = 2, EXIT_POST_FAILED = 3 };
 
@@ -55,39 +56,41 @@ static bool ParseCommandNumber(const char *text, unsigned *number)
 
 static int Usage(void)
 {
-    fprintf(stderr,
-            "usage: remote-send N       post command number N (decimal or 0x hex, 0..0xFFFFFFFF)\n"
-            "       remote-send close   ask %s to exit\n",
-            PROGRAM_TITLE);
+    PutError("usage: remote-send N       post command number N (decimal or 0x hex, 0..0xFFFFFFFF)\n"
+             "       remote-send close   ask %s to exit\n",
+             PROGRAM_TITLE);
     return EXIT_USAGE;
 }
 
-int main(int argc, char **argv)
+/* Posts what the command line asks for; returns the exit code. */
+int RunRemoteSend(const char *commandLine)
 {
-    if (argc != 2)
+    static char argumentText[COMMAND_LINE_SIZE];
+    char *argument;
+    if (SplitArguments(commandLine, argumentText, sizeof argumentText, &argument, 1) != 1)
         return Usage();
 
     UINT message;
     unsigned number = 0;
-    if (strcmp(argv[1], "close") == 0) {
+    if (ArgumentIs(argument, "close")) {
         message = WM_CLOSE;
-    } else if (ParseCommandNumber(argv[1], &number)) {
+    } else if (ParseCommandNumber(argument, &number)) {
         message = WM_REMOTE_COMMAND;
     } else {
-        fprintf(stderr, "remote-send: \"%s\" is not a command number (0..4294967295 or 0x0..0xFFFFFFFF)\n",
-                argv[1]);
+        PutError("remote-send: \"%.100s\" is not a command number (0..4294967295 or 0x0..0xFFFFFFFF)\n", argument);
         return Usage();
     }
 
     HWND window = FindWindowA(PROGRAM_TITLE, PROGRAM_TITLE);
     if (!window) {
-        fprintf(stderr, "remote-send: %s is not running\n", PROGRAM_TITLE);
+        PutError("remote-send: %s is not running\n", PROGRAM_TITLE);
         return EXIT_NOT_RUNNING;
     }
     if (!PostMessageA(window, message, (WPARAM)number, 0)) {
-        fprintf(stderr, "remote-send: posting to %s failed (error %lu)\n", PROGRAM_TITLE,
-                (unsigned long)GetLastError());
+        PutError("remote-send: posting to %s failed (error %lu)\n", PROGRAM_TITLE, (unsigned long)GetLastError());
         return EXIT_POST_FAILED;
     }
     return EXIT_POSTED;
 }
+
+extern "C" void ProgramEntry(void) { ExitProcess((UINT)RunRemoteSend(GetCommandLineA())); }

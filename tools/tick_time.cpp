@@ -30,20 +30,7 @@ const char *FormatTenths(LONGLONG tenths, char text[TIME_TEXT_SIZE])
 {
     const char *sign = tenths < 0 ? "-" : "";
     ULONGLONG size = tenths < 0 ? 0 - (ULONGLONG)tenths : (ULONGLONG)tenths;
-    char whole[TIME_TEXT_SIZE];
-    snprintf(text, TIME_TEXT_SIZE, "%s%s.%u", sign, FormatWhole(size / 10, whole), (unsigned)(size % 10));
-    return text;
-}
-
-const char *FormatWhole(ULONGLONG value, char text[TIME_TEXT_SIZE])
-{
-    const ULONGLONG billion = 1000000000;
-    if (value < billion)
-        snprintf(text, TIME_TEXT_SIZE, "%lu", (unsigned long)value);
-    else if (value / billion < billion)
-        snprintf(text, TIME_TEXT_SIZE, "%lu%09lu", (unsigned long)(value / billion), (unsigned long)(value % billion));
-    else
-        snprintf(text, TIME_TEXT_SIZE, "%lu%09lu%09lu", (unsigned long)(value / billion / billion),
-                 (unsigned long)(value / billion % billion), (unsigned long)(value % billion));
+    char whole[NUMBER_TEXT_SIZE];
+    wsprintfA(text, "%s%s.%u", sign, FormatUnsigned64(size / 10, 10, 1, whole), (unsigned)(size % 10));
     return text;
 }

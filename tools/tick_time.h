@@ -7,11 +7,9 @@
 #ifndef TICK_TIME_H
 #define TICK_TIME_H
 
-#include <windows.h>
+#include "text_output.h"
 
-#include <stdio.h>
-
-enum { TIME_TEXT_SIZE = 24 };
+enum { TIME_TEXT_SIZE = NUMBER_TEXT_SIZE + 2 };
 
 /* `ticks` at `frequency` ticks per second in whole microseconds, or in tenths of one;
    negative ticks give the negative of the same figure. */
@@ -20,8 +18,5 @@ LONGLONG TicksToTenthsOfMicroseconds(LONGLONG ticks, LONGLONG frequency);
 
 /* "628.6": tenths of a microsecond written as a decimal. */
 const char *FormatTenths(LONGLONG tenths, char text[TIME_TEXT_SIZE]);
-
-/* Any unsigned 64-bit number in decimal, without the %ll the older C runtimes lack. */
-const char *FormatWhole(ULONGLONG value, char text[TIME_TEXT_SIZE]);
 
 #endif

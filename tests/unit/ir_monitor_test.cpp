@@ -27,7 +27,7 @@ std::string Monitor(const std::string &recording, bool raw = false)
     fake::Reset();
     EXPECT_EQ(LoadRecordingText(recording), "");
     FILE *out = std::tmpfile();
-    StartMonitor(&ReplayReceiverLine, raw, out);
+    StartMonitor(&ReplayReceiverLine, raw, fake::FileHandle(fileno(out)));
     try {
         MonitorFrames();
     } catch (const RecordingEnded &) {
@@ -170,7 +170,7 @@ void StopWithCtrlC()
     dup2(STDERR_FILENO, STDOUT_FILENO);
     fake::Reset();
     LoadRecordingText("pulse 500\nspace 500\n");
-    StartMonitor(&ReplayReceiverLine, FALSE, stdout);
+    StartMonitor(&ReplayReceiverLine, FALSE, GetStdHandle(STD_OUTPUT_HANDLE));
     reinterpret_cast<PHANDLER_ROUTINE>(fake::Named("SetConsoleCtrlHandler").at(0).arg[0])(CTRL_C_EVENT);
 }
 

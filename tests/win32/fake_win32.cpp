@@ -5,12 +5,15 @@
  */
 #include "fake_win32.h"
 
-#include <cstdio>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <fcntl.h>
 #include <map>
+#include <mutex>
+#include <unistd.h>
 
 namespace fake {
 
@@ -22,6 +25,7 @@ LONGLONG counterStep;
 LONGLONG frequency;
 DWORD lastError;
 std::string commandLine;
+std::string systemText;
 std::vector<MSG> messageQueue;
 std::map<std::string, FARPROC> exports;
 
@@ -39,6 +43,7 @@ void Reset()
     frequency = 10000000;
     lastError = 0;
     commandLine = "program.exe";
+    systemText.clear();
     messageQueue.clear();
     messagesHandedOut = 0;
     exports.clear();
@@ -79,6 +84,18 @@ std::string Names() { return NamesExcept({}); }
 
 HWND Window(int n) { return reinterpret_cast<HWND>(static_cast<uintptr_t>(0x1000 + n * 0x10)); }
 
+/* Host files live at handles from here on; scripted handles stay far below. */
+static const intptr_t FIRST_FILE_HANDLE = 0x10000;
+
+HANDLE FileHandle(int fd) { return reinterpret_cast<HANDLE>(FIRST_FILE_HANDLE + fd); }
+
+/* The host file descriptor behind a stand-in file handle, or -1. */
+static int FileDescriptor(HANDLE handle)
+{
+    intptr_t value = reinterpret_cast<intptr_t>(handle);
+    return value >= FIRST_FILE_HANDLE && value < FIRST_FILE_HANDLE + 0x10000 ? (int)(value - FIRST_FILE_HANDLE) : -1;
+}
+
 /* Records one call and returns its scripted answer, or `otherwise`. */
 static intptr_t Record(const char *name, std::initializer_list<uintptr_t> args, const char *text,
                        intptr_t otherwise)
@@ -106,13 +123,23 @@ static HANDLE H(intptr_t v) { return reinterpret_cast<HANDLE>(v); }
 
 }  // namespace fake
 
+using fake::FileDescriptor;
 using fake::H;
 using fake::Record;
 using fake::U;
 
+/* Devices (\\.\COM1) answer from the script; any other name is a host file, opened for reading. */
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile)
 {
+    if (std::strncmp(name, "\\\\.\\", 4) != 0) {
+        int fd = open(name, O_RDONLY);
+        if (fd < 0) {
+            fake::lastError = ERROR_FILE_NOT_FOUND;
+            return INVALID_HANDLE_VALUE;
+        }
+        return fake::FileHandle(fd);
+    }
     return H(Record("CreateFileA", {access, share, U(security), disposition, flags, U(templateFile)},
                     name, 0x100));
 }
@@ -186,7 +213,55 @@ DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds)
     return (DWORD)Record("WaitForSingleObject", {U(object), milliseconds}, nullptr, WAIT_OBJECT_0);
 }
 
-BOOL CloseHandle(HANDLE object) { return (BOOL)Record("CloseHandle", {U(object)}, nullptr, TRUE); }
+BOOL CloseHandle(HANDLE object)
+{
+    if (FileDescriptor(object) >= 0)
+        return close(FileDescriptor(object)) == 0;
+    return (BOOL)Record("CloseHandle", {U(object)}, nullptr, TRUE);
+}
+
+HANDLE GetStdHandle(DWORD which)
+{
+    if (which == STD_OUTPUT_HANDLE)
+        return fake::FileHandle(STDOUT_FILENO);
+    if (which == STD_ERROR_HANDLE)
+        return fake::FileHandle(STDERR_FILENO);
+    return fake::FileHandle(STDIN_FILENO);
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped)
+{
+    (void)overlapped;
+    ssize_t got = ::read(FileDescriptor(file), buffer, size);
+    *read = got > 0 ? (DWORD)got : 0;
+    return got >= 0;
+}
+
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED overlapped)
+{
+    (void)overlapped;
+    ssize_t put = ::write(FileDescriptor(file), buffer, size);
+    *written = put > 0 ? (DWORD)put : 0;
+    return put >= 0;
+}
+
+DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method)
+{
+    (void)distanceHigh;
+    off_t at = lseek(FileDescriptor(file), distance, method == FILE_BEGIN ? SEEK_SET : SEEK_CUR);
+    return at < 0 ? INVALID_SET_FILE_POINTER : (DWORD)at;
+}
+
+void ExitProcess(UINT exitCode) { std::exit((int)exitCode); }
+
+void InitializeCriticalSection(LPCRITICAL_SECTION section) { section->mutex = new std::recursive_mutex; }
+
+void EnterCriticalSection(LPCRITICAL_SECTION section) { static_cast<std::recursive_mutex *>(section->mutex)->lock(); }
+
+void LeaveCriticalSection(LPCRITICAL_SECTION section)
+{
+    static_cast<std::recursive_mutex *>(section->mutex)->unlock();
+}
 
 BOOL SetThreadPriority(HANDLE thread, int priority)
 {
@@ -230,11 +305,17 @@ DWORD GetLastError(void) { return fake::lastError; }
 void OutputDebugStringA(LPCSTR text) { Record("OutputDebugStringA", {}, text, 0); }
 
 /* Pure formatting, so not recorded; Windows' own stops at 1024 characters. */
+int wvsprintfA(LPSTR out, LPCSTR format, va_list arguments)
+{
+    int written = std::vsnprintf(out, 1025, format, arguments);
+    return written < 1024 ? written : 1024;
+}
+
 int wsprintfA(LPSTR out, LPCSTR format, ...)
 {
     va_list arguments;
     va_start(arguments, format);
-    int written = std::vsnprintf(out, 1024, format, arguments);
+    int written = wvsprintfA(out, format, arguments);
     va_end(arguments);
     return written;
 }
@@ -256,13 +337,38 @@ DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languag
                                  nullptr, -1);
     if (length == 0)
         return 0;
-    int written = std::snprintf(buffer, size, "System text of error %u.\r\n", (unsigned)messageId);
+    int written = fake::systemText.empty()
+                      ? std::snprintf(buffer, size, "System text of error %u.\r\n", (unsigned)messageId)
+                      : std::snprintf(buffer, size, "%s", fake::systemText.c_str());
     return written < 0 || (DWORD)written >= size ? 0 : (DWORD)written;
 }
 
 BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE routine, BOOL add)
 {
     return (BOOL)Record("SetConsoleCtrlHandler", {U((void *)routine), (uintptr_t)add}, nullptr, TRUE);
+}
+
+BOOL GetConsoleMode(HANDLE console, LPDWORD mode)
+{
+    *mode = 3;
+    return (BOOL)Record("GetConsoleMode", {U(console)}, nullptr, FALSE);
+}
+
+/* A few letters of the ANSI code page 1252 in the OEM code page 850, enough to see the change. */
+BOOL CharToOemA(LPCSTR from, LPSTR to)
+{
+    static const unsigned char ansi[] = {0xE9, 0xE8, 0xE4, 0xF6, 0xFC, 0xDF};
+    static const unsigned char oem[] = {0x82, 0x8A, 0x84, 0x94, 0x81, 0xE1};
+    Record("CharToOemA", {U(to)}, from, TRUE);
+    for (; *from != '\0'; from++, to++) {
+        unsigned char c = static_cast<unsigned char>(*from);
+        for (size_t i = 0; i < sizeof ansi; i++)
+            if (c == ansi[i])
+                c = oem[i];
+        *to = static_cast<char>(c);
+    }
+    *to = '\0';
+    return TRUE;
 }
 
 WORD RegisterClassA(const WNDCLASSA *c)

@@ -3,6 +3,11 @@
  * (its name, up to seven integer arguments, and its string argument where it has one), then
  * answers with the next scripted result for that name, or with its default when none is left.
  *
+ * Files are the host's own and are not recorded: CreateFileA of a name that is not a device
+ * (\\.\COM1) opens the host file for reading, GetStdHandle gives the host's standard output
+ * and error, and ReadFile, WriteFile, SetFilePointer and CloseHandle work on them as on Windows.
+ * ExitProcess ends the host process with its code.
+ *
  * Defaults are the quiet success of each call: handles are small distinct non-null values,
  * BOOL calls return TRUE, MessageBoxA answers IDNO, GetMessageA returns 0 (quit).
  */
@@ -34,6 +39,7 @@ extern LONGLONG counterStep;
 extern LONGLONG frequency;
 extern DWORD lastError;      // GetLastError
 extern std::string commandLine;
+extern std::string systemText;  // FormatMessageA's text when not empty; else one naming the error
 
 /* Messages GetMessageA hands out, in order, before it answers 0. */
 extern std::vector<MSG> messageQueue;
@@ -53,6 +59,9 @@ std::string NamesExcept(std::initializer_list<const char *> skipped);
 
 /* Fixed window handles tests can hand to FindWindowA scripts and compare posts against. */
 HWND Window(int n);
+
+/* The handle under which the stand-in's file calls reach the host's file descriptor `fd`. */
+HANDLE FileHandle(int fd);
 
 }  // namespace fake
 

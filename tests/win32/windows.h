@@ -67,6 +67,12 @@ typedef struct _SECURITY_ATTRIBUTES {
 } SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 
 typedef struct _OVERLAPPED *LPOVERLAPPED;
+typedef LONG *PLONG;
+
+/* A real lock on the host: a recursive mutex made by InitializeCriticalSection. */
+typedef struct _CRITICAL_SECTION {
+    void *mutex;
+} CRITICAL_SECTION, *LPCRITICAL_SECTION;
 
 typedef struct _DCB {
     DWORD DCBlength;
@@ -149,6 +155,13 @@ typedef struct _TOKEN_PRIVILEGES {
 #define GENERIC_WRITE 0x40000000u
 #define OPEN_EXISTING 3
 #define FILE_ATTRIBUTE_NORMAL 0x80
+#define FILE_SHARE_READ 0x00000001
+#define FILE_BEGIN 0
+#define INVALID_SET_FILE_POINTER ((DWORD)-1)
+#define STD_INPUT_HANDLE ((DWORD)-10)
+#define STD_OUTPUT_HANDLE ((DWORD)-11)
+#define STD_ERROR_HANDLE ((DWORD)-12)
+#define ERROR_FILE_NOT_FOUND 2
 #define EV_RLSD 0x0020
 #define MS_RLSD_ON 0x0080
 #define NOPARITY 0
@@ -192,6 +205,7 @@ typedef struct _TOKEN_PRIVILEGES {
 #define WHITE_BRUSH 0
 #define WS_POPUPWINDOW 0x80880000u
 #define SW_SHOWNORMAL 1
+#define SW_SHOWDEFAULT 10
 #define EWX_LOGOFF 0
 #define MB_YESNO 0x00000004u
 #define MB_ICONEXCLAMATION 0x00000030u
@@ -233,14 +247,25 @@ LPSTR lstrcpyA(LPSTR to, LPCSTR from);
 UINT WinExec(LPCSTR commandLine, UINT show);
 DWORD GetLastError(void);
 void OutputDebugStringA(LPCSTR text);
-int wsprintfA(LPSTR out, LPCSTR format, ...);
+int wsprintfA(LPSTR out, LPCSTR format, ...) __attribute__((format(printf, 2, 3)));
+int wvsprintfA(LPSTR out, LPCSTR format, va_list arguments) __attribute__((format(printf, 2, 0)));
 void Sleep(DWORD milliseconds);
 LPSTR GetCommandLineA(void);
 DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer,
                      DWORD size, va_list *arguments);
 BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE routine, BOOL add);
+BOOL GetConsoleMode(HANDLE console, LPDWORD mode);
+HANDLE GetStdHandle(DWORD which);
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped);
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED overlapped);
+DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method);
+void ExitProcess(UINT exitCode) __attribute__((noreturn));
+void InitializeCriticalSection(LPCRITICAL_SECTION section);
+void EnterCriticalSection(LPCRITICAL_SECTION section);
+void LeaveCriticalSection(LPCRITICAL_SECTION section);
 
 /* user32, gdi32, shell32 */
+BOOL CharToOemA(LPCSTR from, LPSTR to);
 WORD RegisterClassA(const WNDCLASSA *windowClass);
 HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style, int x, int y,
                      int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
