@@ -17,7 +17,9 @@
 #include "../../receiver/frame_decoder.h"
 #include "../../receiver/replay_line.h"
 #include "../../tools/line_tap.h"
+#include "../../common/command_line.h"
 #include "../../tools/monitor.h"
+#include "../../tools/text_output.h"
 
 namespace {
 
@@ -197,6 +199,76 @@ TEST(IrMonitor, FailingCom1ExitsWithTheSystemTextAndCtrlCPrintsTheSummary)
     }
 
     EXPECT_EXIT(StopWithCtrlC(), ::testing::ExitedWithCode(0), "^# counter 10000000 Hz.*# summary: 0 line changes");
+}
+
+TEST(IrMonitorText, SixtyFourBitNumbersInDecimalAndHexadecimal)
+{
+    const struct { ULONGLONG value; const char *decimal, *hex; } cases[] = {
+        {0, "0", "0000000000000000"},
+        {1, "1", "0000000000000001"},
+        {0xFFFFFFFFull, "4294967295", "00000000FFFFFFFF"},
+        {0x100000000ull, "4294967296", "0000000100000000"},
+        {0x8000000000000000ull, "9223372036854775808", "8000000000000000"},
+        {~0ull, "18446744073709551615", "FFFFFFFFFFFFFFFF"},
+        {CodeTable[1], "140771881744763", "000080080201797B"},
+        {CodeTable[15], "140772166915527", "000080081300D5C7"},
+    };
+    for (const auto &c : cases) {
+        char text[NUMBER_TEXT_SIZE];
+        EXPECT_STREQ(FormatUnsigned64(c.value, 10, 1, text), c.decimal) << c.hex;
+        EXPECT_STREQ(FormatUnsigned64(c.value, 16, 16, text), c.hex) << c.decimal;
+    }
+}
+
+TEST(IrMonitorText, CommandLineSplitsAsWindowsProgramsDo)
+{
+    const struct { const char *line; std::vector<std::string> arguments; } cases[] = {
+        {"ir-monitor.exe", {}},
+        {"\"C:\\Program Files\\ir-monitor.exe\" --raw  keys.ir", {"--raw", "keys.ir"}},
+        {"ir-monitor \"C:\\My Captures\\keys.ir\"", {"C:\\My Captures\\keys.ir"}},
+        {"ir-monitor C:\\dir\\ \"\"", {"C:\\dir\\", ""}},
+        {"ir-monitor a\\\\\"b c\" d\\\"e", {"a\\b c", "d\"e"}},
+        {"ir-monitor\t\"unclosed quote", {"unclosed quote"}},
+    };
+    for (const auto &c : cases) {
+        char buffer[COMMAND_LINE_SIZE];
+        char *arguments[4];
+        int count = SplitArguments(c.line, buffer, sizeof buffer, arguments, 4);
+        EXPECT_EQ(std::vector<std::string>(arguments, arguments + count), c.arguments) << c.line;
+    }
+}
+
+TEST(IrMonitorText, TheCommandLineChoosesTheRunAndItsExitCode)
+{
+    std::string path = WriteRecording(Frame(CodeTable[2], 3570, 1654) + "pulse 460\n");
+    std::string spaced = path + " with a blank";
+    ASSERT_EQ(rename(path.c_str(), spaced.c_str()), 0);
+    fake::Reset();
+    EXPECT_EXIT(RunIrMonitor(("ir-monitor \"" + spaced + "\"").c_str()), ::testing::ExitedWithCode(0), "")
+        << "a quoted path with a blank plays to its end";
+    EXPECT_EXIT((dup2(STDERR_FILENO, STDOUT_FILENO), RunIrMonitor(("ir-monitor --raw \"" + spaced + "\"").c_str())),
+                ::testing::ExitedWithCode(0), "frequency 10000000\n.*# frame 0x0000800802001013 2\n");
+    unlink(spaced.c_str());
+    const char *refused[] = {"ir-monitor -x", "ir-monitor a.ir b.ir", "ir-monitor --raw a.ir b.ir", "ir-monitor",
+                             "ir-monitor \"/no such/recording.ir\""};
+    for (const char *line : refused)
+        EXPECT_EQ(RunIrMonitor(line), MONITOR_EXIT_BAD_INPUT) << line;
+}
+
+TEST(IrMonitorText, SystemTextIsConvertedOnlyForAConsole)
+{
+    const struct { BOOL console; const char *got; } cases[] = {
+        {TRUE, "Zugriff verweigert: \x82\x84\x94\x81"},
+        {FALSE, "Zugriff verweigert: \xE9\xE4\xF6\xFC"},
+    };
+    for (const auto &c : cases) {
+        fake::Reset();
+        fake::systemText = "Zugriff verweigert: \xE9\xE4\xF6\xFC\r\n";
+        fake::Script("GetConsoleMode", {c.console});
+        char text[SYSTEM_TEXT_SIZE];
+        EXPECT_STREQ(DescribeSystemError(ERROR_ACCESS_DENIED, text), c.got) << "console " << c.console;
+        EXPECT_EQ(fake::Named("CharToOemA").size(), c.console ? 1u : 0u);
+    }
 }
 
 /* A line that reports the changes of a train at 10 MHz, plus the same state again 500 us into

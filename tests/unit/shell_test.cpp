@@ -212,4 +212,24 @@ TEST(StartUp, NoWindowMeansNoLoop)
     EXPECT_EQ(fake::Named("GetMessageA").size(), 0u);
 }
 
+TEST(StartUp, TheProgramsExitCodeReachesExitProcess)
+{
+    const struct { const char *name; intptr_t window; WPARAM quitCode; int exitCode; } cases[] = {
+        {"quit with 0", 1, 0, 0},
+        {"quit with 7", 1, 7, 7},
+        {"no window", 0, 0, 1},
+    };
+    for (const auto &c : cases) {
+        fake::Reset();
+        fake::commandLine = "\"C:\\Program Files\\remote-control.exe\"";
+        if (c.window == 0)
+            fake::Script("CreateWindowExA", {0});
+        MSG quit = {};
+        quit.message = WM_QUIT;
+        quit.wParam = c.quitCode;
+        fake::messageQueue = {quit};
+        EXPECT_EXIT(ProgramEntry(), ::testing::ExitedWithCode(c.exitCode), "") << c.name;
+    }
+}
+
 }  // namespace
