@@ -55,12 +55,31 @@ static void WriteLine(ReportLine *line)
     PutText(line->text);
 }
 
-static long Microseconds(LONGLONG ticks) { return (long)TicksToMicroseconds(ticks, lineFrequency); }
+/* A figure as text: a 64-bit number, signed, in whole microseconds or in tenths of one. */
+typedef struct Figure {
+    char text[TIME_TEXT_SIZE];
+} Figure;
 
-static const char *Tenths(LONGLONG ticks, char text[TIME_TEXT_SIZE])
+/* `ticks` in the unit a line shows: whole microseconds, or with `tenths` tenths of one. */
+static LONGLONG InUnit(LONGLONG ticks, BOOL tenths)
 {
-    return FormatTenths(TicksToTenthsOfMicroseconds(ticks, lineFrequency), text);
+    return tenths ? TicksToTenthsOfMicroseconds(ticks, lineFrequency) : TicksToMicroseconds(ticks, lineFrequency);
 }
+
+static Figure UnitText(LONGLONG value, BOOL tenths)
+{
+    Figure figure;
+    if (tenths) {
+        FormatTenths(value, figure.text);
+    } else {
+        figure.text[0] = '-';
+        FormatUnsigned64(value < 0 ? 0 - (ULONGLONG)value : (ULONGLONG)value, 10, 1, figure.text + (value < 0));
+    }
+    return figure;
+}
+
+static Figure Us(LONGLONG ticks) { return UnitText(InUnit(ticks, FALSE), FALSE); }
+static Figure Tenths(LONGLONG ticks) { return UnitText(InUnit(ticks, TRUE), TRUE); }
 
 /* Within NEAR_MISS_PERCENT of the window: no further below `min` or above `max` than that. */
 static BOOL IsNear(LONGLONG ticks, LONGLONG min, LONGLONG max)
@@ -74,34 +93,56 @@ static BOOL IsNearLeader(LONGLONG burst, LONGLONG gap)
            IsNear(gap, limits.leaderGapMin, limits.leaderGapMax);
 }
 
-/* A miss of a bound it may not touch is at least 1 us, even when it rounds to less. */
-static long MissMicroseconds(LONGLONG ticks) { return Microseconds(ticks) > 0 ? Microseconds(ticks) : 1L; }
-
-/* "burst 30 us below 3520 us" when `ticks` misses its window, after a ':' or a ", ". */
-static void AppendMiss(ReportLine *line, const char *what, LONGLONG ticks, LONGLONG min, LONGLONG max)
+/* Whether whole microseconds show `ticks` on the side of the bound it misses: rounding puts a
+   figure that misses by less than half a microsecond on the bound itself, so such a figure is
+   shown in tenths. */
+static BOOL WholeShowsMiss(LONGLONG ticks, LONGLONG min, LONGLONG max)
 {
-    const char *separator = line->text[line->length - 1] == ':' ? " " : ", ";
     if (ticks <= min)
-        Append(line, "%s%s %ld us below %ld us", separator, what, MissMicroseconds(min - ticks), Microseconds(min));
-    else if (ticks >= max)
-        Append(line, "%s%s %ld us above %ld us", separator, what, MissMicroseconds(ticks - max), Microseconds(max));
+        return InUnit(ticks, FALSE) < InUnit(min, FALSE);
+    if (ticks >= max)
+        return InUnit(ticks, FALSE) > InUnit(max, FALSE);
+    return TRUE;
 }
 
-/* "burst 50 us above 3520 us": the distance to the nearer bound of a window it lies in. */
+/* "burst 30 us below 3520 us" when `ticks` misses its window, after a ':' or a ", ".  The miss is
+   the difference of the figures shown, so the words always agree with them; "on the bound" is a
+   figure that is the excluded bound itself at the precision shown. */
+static void AppendMiss(ReportLine *line, const char *what, LONGLONG ticks, LONGLONG min, LONGLONG max, BOOL tenths)
+{
+    const char *separator = line->text[line->length - 1] == ':' ? " " : ", ";
+    LONGLONG shown = InUnit(ticks, tenths);
+    if (ticks > min && ticks < max)
+        return;
+    LONGLONG bound = InUnit(ticks <= min ? min : max, tenths);
+    LONGLONG miss = ticks <= min ? bound - shown : shown - bound;
+    if (miss > 0)
+        Append(line, "%s%s %s us %s %s us", separator, what, UnitText(miss, tenths).text,
+               ticks <= min ? "below" : "above", UnitText(bound, tenths).text);
+    else
+        Append(line, "%s%s on the bound %s us, which is excluded", separator, what, UnitText(bound, tenths).text);
+}
+
+/* "burst 50 us above 3520 us": the distance to the nearer bound of a window it lies in, as the
+   difference of the figures shown. */
 static void AppendNearestBound(ReportLine *line, const char *what, LONGLONG ticks, LONGLONG min, LONGLONG max)
 {
+    LONGLONG shown = InUnit(ticks, FALSE);
     if (ticks - min <= max - ticks)
-        Append(line, "%s %ld us above %ld us", what, Microseconds(ticks - min), Microseconds(min));
+        Append(line, "%s %s us above %s us", what, UnitText(shown - InUnit(min, FALSE), FALSE).text, Us(min).text);
     else
-        Append(line, "%s %ld us below %ld us", what, Microseconds(max - ticks), Microseconds(max));
+        Append(line, "%s %s us below %s us", what, UnitText(InUnit(max, FALSE) - shown, FALSE).text, Us(max).text);
 }
 
 static void ShowNearMiss(LONGLONG burst, LONGLONG gap)
 {
+    BOOL burstInTenths = !WholeShowsMiss(burst, limits.leaderBurstMin, limits.leaderBurstMax);
+    BOOL gapInTenths = !WholeShowsMiss(gap, limits.leaderGapMin, limits.leaderGapMax);
     ReportLine line = {"", 0};
-    Append(&line, "# near leader %ld/%ld us:", Microseconds(burst), Microseconds(gap));
-    AppendMiss(&line, "burst", burst, limits.leaderBurstMin, limits.leaderBurstMax);
-    AppendMiss(&line, "gap", gap, limits.leaderGapMin, limits.leaderGapMax);
+    Append(&line, "# near leader %s/%s us:", UnitText(InUnit(burst, burstInTenths), burstInTenths).text,
+           UnitText(InUnit(gap, gapInTenths), gapInTenths).text);
+    AppendMiss(&line, "burst", burst, limits.leaderBurstMin, limits.leaderBurstMax, burstInTenths);
+    AppendMiss(&line, "gap", gap, limits.leaderGapMin, limits.leaderGapMax, gapInTenths);
     WriteLine(&line);
     FlushOutput();
 }
@@ -133,8 +174,20 @@ static void CheckPair(const TappedChange *gapEnd)
     }
 }
 
+/* The first change: the receiver is wired and powered, whatever it goes on to send. */
+static void SayLineIsAlive(const TappedChange *change)
+{
+    char ms[NUMBER_TEXT_SIZE];
+    LONGLONG us = TicksToMicroseconds(change->stamp - TapStartStamp(), lineFrequency);
+    PutFormatted("# the receiver line is alive: its first change came %s ms after the start\n",
+                 FormatUnsigned64(us > 0 ? (ULONGLONG)us / 1000 : 0, 10, 1, ms));
+    FlushOutput();
+}
+
 void ReportChange(const TappedChange *change)
 {
+    if (TappedChangeCount() == 1)
+        SayLineIsAlive(change);
     if (rawCapture)
         CaptureChange(change);
     /* The first change ends an interval whose start was not seen. */
@@ -166,7 +219,7 @@ static void WriteLeaderLine(void)
     LONGLONG burst = RecentChange(2 * FRAME_DATA_PAIRS + 1)->decoderTicks;
     LONGLONG gap = RecentChange(2 * FRAME_DATA_PAIRS)->decoderTicks;
     ReportLine line = {"", 0};
-    Append(&line, "# leader %ld/%ld us: ", Microseconds(burst), Microseconds(gap));
+    Append(&line, "# leader %s/%s us: ", Us(burst).text, Us(gap).text);
     AppendNearestBound(&line, "burst", burst, limits.leaderBurstMin, limits.leaderBurstMax);
     Append(&line, ", ");
     AppendNearestBound(&line, "gap", gap, limits.leaderGapMin, limits.leaderGapMax);
@@ -193,18 +246,17 @@ static void WriteBitsLine(void)
         if (gap <= limits.bitThreshold && gap > longestZero)
             longestZero = gap;
     }
-    char threshold[TIME_TEXT_SIZE];
     ReportLine line = {"", 0};
     if (longestZero >= 0)
-        Append(&line, "# bits: longest 0-gap %ld us", Microseconds(longestZero));
+        Append(&line, "# bits: longest 0-gap %s us", Us(longestZero).text);
     else
         Append(&line, "# bits: no 0-gap");
     if (shortestOne >= 0)
-        Append(&line, ", shortest 1-gap %ld us", Microseconds(shortestOne));
+        Append(&line, ", shortest 1-gap %s us", Us(shortestOne).text);
     else
         Append(&line, ", no 1-gap");
-    Append(&line, ", threshold %s us; data bursts %ld-%ld us", Tenths(limits.bitThreshold, threshold),
-           Microseconds(shortestBurst), Microseconds(longestBurst));
+    Append(&line, ", threshold %s us; data bursts %s-%s us", Tenths(limits.bitThreshold).text, Us(shortestBurst).text,
+           Us(longestBurst).text);
     WriteLine(&line);
 }
 
@@ -223,15 +275,22 @@ void ReportFrame(FrameCode code)
 
 static void WriteLimitsLine(void)
 {
-    char rate[NUMBER_TEXT_SIZE], burstMin[TIME_TEXT_SIZE], burstMax[TIME_TEXT_SIZE];
-    char gapMin[TIME_TEXT_SIZE], gapMax[TIME_TEXT_SIZE], threshold[TIME_TEXT_SIZE];
+    char rate[NUMBER_TEXT_SIZE];
     ReportLine line = {"", 0};
     Append(&line, "# counter %s Hz: a leader is a burst of %s-%s us and a gap of %s-%s us (bounds excluded);"
                   " a data gap over %s us reads 1",
-           FormatUnsigned64((ULONGLONG)lineFrequency, 10, 1, rate), Tenths(limits.leaderBurstMin, burstMin),
-           Tenths(limits.leaderBurstMax, burstMax), Tenths(limits.leaderGapMin, gapMin),
-           Tenths(limits.leaderGapMax, gapMax), Tenths(limits.bitThreshold, threshold));
+           FormatUnsigned64((ULONGLONG)lineFrequency, 10, 1, rate), Tenths(limits.leaderBurstMin).text,
+           Tenths(limits.leaderBurstMax).text, Tenths(limits.leaderGapMin).text, Tenths(limits.leaderGapMax).text,
+           Tenths(limits.bitThreshold).text);
     WriteLine(&line);
+}
+
+void WriteReportHeader(void)
+{
+    if (rawCapture)
+        StartCapture(lineFrequency);
+    WriteLimitsLine();
+    FlushOutput();
 }
 
 void StartReport(LONGLONG frequency, BOOL raw)
@@ -246,9 +305,6 @@ void StartReport(LONGLONG frequency, BOOL raw)
     leaderLikePairs = nearMisses = nearMissesShown = framesDecoded = framesMatching = 0;
     ClearHistogram(&burstLengths);
     ClearHistogram(&gapLengths);
-    if (raw)
-        StartCapture(frequency);
-    WriteLimitsLine();
 }
 
 static void SetMarker(HistogramMarker *marker, LONGLONG ticks, const char *meaning)

@@ -10,6 +10,8 @@ static TapChangeHandler changeHandler;
 static TappedChange history[TAP_HISTORY];
 static DWORD changeCount;
 static LONGLONG lastCounterRead;  /* what the decoder's previous counter read returned */
+static LONGLONG startStamp;       /* see TapStartStamp */
+static BOOL startRead;
 
 static const TappedChange *LatestChange(void) { return RecentChange(0); }
 
@@ -21,6 +23,8 @@ const TappedChange *RecentChange(int back)
 }
 
 DWORD TappedChangeCount(void) { return changeCount; }
+
+LONGLONG TapStartStamp(void) { return startStamp; }
 
 LONGLONG ReadTappedCounter(void)
 {
@@ -38,6 +42,8 @@ LONGLONG ReadTappedFrequency(void)
 
 static void KeepChange(BOOL on, LONGLONG stamp)
 {
+    if (changeCount == 0 && !startRead)
+        startStamp = stamp;
     const TappedChange *previous = LatestChange();
     TappedChange *change = &history[changeCount % TAP_HISTORY];
     change->on = on;
@@ -67,6 +73,10 @@ static void ReadTapCounter(LARGE_INTEGER *count)
     const TappedChange *latest = LatestChange();
     count->QuadPart = latest != NULL ? latest->stamp : ReadTappedCounter();
     lastCounterRead = count->QuadPart;
+    if (latest == NULL) {
+        startStamp = count->QuadPart;
+        startRead = TRUE;
+    }
 }
 
 static void ReadTapFrequency(LARGE_INTEGER *frequency) { tappedLine->readFrequency(frequency); }
@@ -84,5 +94,7 @@ const ReceiverLine *TapLine(const ReceiverLine *line, TapChangeHandler onChange)
     changeHandler = onChange;
     changeCount = 0;
     lastCounterRead = 0;
+    startStamp = 0;
+    startRead = FALSE;
     return &tap;
 }

@@ -49,6 +49,10 @@ const TappedChange *RecentChange(int back);
 /* How many changes the tap has passed on. */
 DWORD TappedChangeCount(void);
 
+/* Where the decoder began measuring: its last counter read before the first change (the first
+   change's own stamp if it read none).  Its first burst is measured from here. */
+LONGLONG TapStartStamp(void);
+
 /* The tapped line's counter now, and its rate. */
 LONGLONG ReadTappedCounter(void);
 LONGLONG ReadTappedFrequency(void);

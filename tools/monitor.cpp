@@ -14,7 +14,7 @@
 static const ReceiverLine *tappedLine;
 static BOOL rawMode;
 static BOOL lineOpen;
-static BOOL reportStarted;
+static BOOL reportStarted;  /* the summary can be printed */
 /* Held by the reading thread while it reports; taken for good by whatever ends the tool. */
 static CRITICAL_SECTION reportLock;
 static BOOL lockReady;
@@ -34,17 +34,17 @@ void StartMonitor(const ReceiverLine *line, BOOL raw, HANDLE out)
         InitializeCriticalSection(&reportLock);
         lockReady = TRUE;
     }
-    reportStarted = FALSE;
     StartOutput(out);
-    SetConsoleCtrlHandler(StopOnConsoleEvent, TRUE);
     rawMode = raw;
     lineOpen = FALSE;
     tappedLine = TapLine(line, ReportChangeLocked);
-    tappedLine->openLine();
-    lineOpen = TRUE;
-    EnterCriticalSection(&reportLock);
     StartReport(ReadTappedFrequency(), raw);
     reportStarted = TRUE;
+    SetConsoleCtrlHandler(StopOnConsoleEvent, TRUE);
+    tappedLine->openLine();
+    EnterCriticalSection(&reportLock);
+    lineOpen = TRUE;
+    WriteReportHeader();
     LeaveCriticalSection(&reportLock);
 }
 
@@ -71,6 +71,7 @@ static void EndMonitor(UINT exitCode)
     EnterCriticalSection(&reportLock);
     if (reportStarted)
         FinishMonitor();
+    WritePendingOutput();
     ExitProcess(exitCode);
 }
 
@@ -95,8 +96,9 @@ static void StopOnPortFailure(const char *failedStep)
     DWORD error = GetLastError();
     char text[SYSTEM_TEXT_SIZE];
     EnterCriticalSection(&reportLock);
-    if (lineOpen && reportStarted)
+    if (lineOpen)
         FinishMonitor();
+    WritePendingOutput();
     PutError("ir-monitor: COM1: %s: %s (error %lu)\n", failedStep, DescribeSystemError(error, text),
              (unsigned long)error);
     if (error == ERROR_ACCESS_DENIED)
@@ -117,7 +119,9 @@ void ListenOnCom1(BOOL raw)
 {
     SetPortFailureHandler(StopOnPortFailure);
     StartMonitor(&SerialReceiverLine, raw, GetStdHandle(STD_OUTPUT_HANDLE));
+    EnterCriticalSection(&reportLock);
     PutError("ir-monitor: listening on COM1; press keys on the remote, Ctrl+C to stop\n");
+    LeaveCriticalSection(&reportLock);
     MonitorFrames();
 }
 

@@ -9,8 +9,8 @@
 static LONGLONG captureFrequency;
 static BOOL captureStarted;
 static BOOL lineOff;              /* the state after the last change written */
-static LONGLONG firstBurstStamp;  /* counter at the first burst's start */
-static ULONGLONG writtenUs;       /* microseconds from the first burst to the last change written */
+static LONGLONG startStamp;       /* counter where the decoder began measuring */
+static ULONGLONG writtenUs;       /* microseconds from the start to the last change written */
 
 static const ULONGLONG LARGEST_ITEM_US = 4294967295ull;
 
@@ -35,22 +35,20 @@ static void WriteItems(const char *kind, ULONGLONG microseconds)
 /* Writes the interval from the last change written up to `stamp`, a burst when the line was off. */
 static void WriteIntervalUpTo(LONGLONG stamp)
 {
-    ULONGLONG sinceFirstBurst = (ULONGLONG)TicksToMicroseconds(stamp - firstBurstStamp, captureFrequency);
-    WriteItems(lineOff ? "pulse" : "space", sinceFirstBurst - writtenUs);
-    writtenUs = sinceFirstBurst;
+    ULONGLONG sinceStart = (ULONGLONG)TicksToMicroseconds(stamp - startStamp, captureFrequency);
+    WriteItems(lineOff ? "pulse" : "space", sinceStart - writtenUs);
+    writtenUs = sinceStart;
 }
 
 void CaptureChange(const TappedChange *change)
 {
     if (!captureStarted) {
-        if (change->on)
-            return;
         captureStarted = TRUE;
-        firstBurstStamp = change->stamp;
+        startStamp = TapStartStamp();
         writtenUs = 0;
-    } else {
-        WriteIntervalUpTo(change->stamp);
+        lineOff = change->on;  /* before its first change the line was in the other state */
     }
+    WriteIntervalUpTo(change->stamp);
     lineOff = !change->on;
 }
 
@@ -58,7 +56,7 @@ void EndCapture(LONGLONG counterNow)
 {
     if (!captureStarted || !lineOff)
         return;
-    ULONGLONG sinceFirstBurst = (ULONGLONG)TicksToMicroseconds(counterNow - firstBurstStamp, captureFrequency);
-    WriteItems("pulse", sinceFirstBurst > writtenUs ? sinceFirstBurst - writtenUs : 1);
+    ULONGLONG sinceStart = (ULONGLONG)TicksToMicroseconds(counterNow - startStamp, captureFrequency);
+    WriteItems("pulse", sinceStart > writtenUs ? sinceStart - writtenUs : 1);
 }
 

@@ -5,10 +5,18 @@
 
 enum { OUTPUT_BUFFER_SIZE = 16384 };
 
-/* Written by the one thread that writes at a time (see text_output.h). */
+/* The buffer being filled and how much of it is; the producer and whoever swaps the buffers
+   (under writeLock) change them under bufferLock. */
+static char buffers[2][OUTPUT_BUFFER_SIZE];
+static int filling;
+static DWORD filled;
+static CRITICAL_SECTION bufferLock;
+/* Held while bytes go to the handle, so they go in the order they were produced. */
+static CRITICAL_SECTION writeLock;
 static HANDLE outputHandle;
-static char outputBuffer[OUTPUT_BUFFER_SIZE];
-static DWORD outputUsed;
+/* Set once by StartOutput: wakes the writer thread; NULL when there is none. */
+static HANDLE writerWake;
+static BOOL outputReady;
 
 const char *FormatUnsigned64(ULONGLONG value, unsigned base, int minDigits, char text[NUMBER_TEXT_SIZE])
 {
@@ -35,24 +43,76 @@ static void WriteAll(HANDLE handle, const char *text, DWORD length)
     }
 }
 
+void WritePendingOutput(void)
+{
+    EnterCriticalSection(&writeLock);
+    EnterCriticalSection(&bufferLock);
+    int full = filling;
+    DWORD length = filled;
+    filling = 1 - filling;
+    filled = 0;
+    LeaveCriticalSection(&bufferLock);
+    WriteAll(outputHandle, buffers[full], length);
+    LeaveCriticalSection(&writeLock);
+}
+
+static DWORD WINAPI WriteOutputForEver(LPVOID unused)
+{
+    (void)unused;
+    for (;;) {
+        WaitForSingleObject(writerWake, OUTPUT_WRITE_MS);
+        WritePendingOutput();
+    }
+}
+
+static void StartWriter(void)
+{
+    writerWake = CreateEventA(NULL, FALSE, FALSE, NULL);
+    if (writerWake == NULL)
+        return;
+    DWORD id;
+    HANDLE writer = CreateThread(NULL, 0, WriteOutputForEver, NULL, 0, &id);
+    if (writer == NULL) {
+        CloseHandle(writerWake);
+        writerWake = NULL;
+        return;
+    }
+    CloseHandle(writer);
+}
+
 void StartOutput(HANDLE handle)
 {
+    if (!outputReady) {
+        InitializeCriticalSection(&bufferLock);
+        InitializeCriticalSection(&writeLock);
+        outputReady = TRUE;
+        StartWriter();
+    }
+    EnterCriticalSection(&writeLock);
+    EnterCriticalSection(&bufferLock);
     outputHandle = handle;
-    outputUsed = 0;
+    filled = 0;
+    LeaveCriticalSection(&bufferLock);
+    LeaveCriticalSection(&writeLock);
 }
 
 void FlushOutput(void)
 {
-    WriteAll(outputHandle, outputBuffer, outputUsed);
-    outputUsed = 0;
+    if (writerWake != NULL)
+        SetEvent(writerWake);
+    else
+        WritePendingOutput();
 }
 
 void PutText(const char *text)
 {
-    for (; *text != '\0'; text++) {
-        if (outputUsed == OUTPUT_BUFFER_SIZE)
-            FlushOutput();
-        outputBuffer[outputUsed++] = *text;
+    while (*text != '\0') {
+        EnterCriticalSection(&bufferLock);
+        for (; *text != '\0' && filled < OUTPUT_BUFFER_SIZE; text++)
+            buffers[filling][filled++] = *text;
+        LeaveCriticalSection(&bufferLock);
+        if (*text != '\0')
+            WritePendingOutput();  /* full before the writer came: written here, still in order */
     }
 }
 

@@ -151,6 +151,15 @@ TEST(IrMonitor, RawCaptureReplaysToTheSameFrames)
         {"microseconds at 3579545 Hz", "frequency 3579545\n" + keys, "counter 3579545 Hz, in microseconds\nfrequency 3579545\n"},
         {"ticks at 1193182 Hz", "frequency 1193182\nunits ticks\n" + Frame(CodeTable[6], 4300, 2000) + "pulse 460\n",
          "frequency 1193182\n"},
+        /* A session begins with silence: the first leader, measured from the start, is too long
+           live, and must be so in the capture's replay too. */
+        {"100 ms of silence first, at 10 MHz", "space 100000\n" + keys, "100 ms after the start\nspace 100000\npulse"},
+        {"100 ms of silence first, at 3579545 Hz", "frequency 3579545\nspace 100000\n" + keys,
+         "100 ms after the start\nspace 100000\npulse"},
+        {"silence first, in ticks at 1193182 Hz",
+         "frequency 1193182\nunits ticks\nspace 119318\n" + Frame(CodeTable[6], 4300, 2000) +
+             Frame(CodeTable[7], 4300, 2000) + "pulse 460\n",
+         "100 ms after the start\nspace 100000\npulse"},
         {"a pause longer than an item can hold",
          Frame(CodeTable[3], 3570, 1654, 1) + "space 4294967295\nspace 4294967295\n" + Frame(CodeTable[4], 3570, 1654) +
              "pulse 460\n",
@@ -174,6 +183,61 @@ void StopWithCtrlC()
     LoadRecordingText("pulse 500\nspace 500\n");
     StartMonitor(&ReplayReceiverLine, FALSE, GetStdHandle(STD_OUTPUT_HANDLE));
     reinterpret_cast<PHANDLER_ROUTINE>(fake::Named("SetConsoleCtrlHandler").at(0).arg[0])(CTRL_C_EVENT);
+}
+
+/* The replay line behind a Ctrl+C pressed at its `ctrlCAtWait`-th wait, or while it opens (0). */
+int ctrlCAtWait;
+int waitsSoFar;
+void PressCtrlC() { reinterpret_cast<PHANDLER_ROUTINE>(fake::Named("SetConsoleCtrlHandler").at(0).arg[0])(CTRL_C_EVENT); }
+void OpenThenCtrlC()
+{
+    if (ctrlCAtWait == 0)
+        PressCtrlC();
+}
+BOOL WaitThenCtrlC()
+{
+    if (++waitsSoFar == ctrlCAtWait)
+        PressCtrlC();
+    return ReplayReceiverLine.waitLineChange();
+}
+const ReceiverLine ctrlCLine = {OpenThenCtrlC, WaitThenCtrlC, ReplayReceiverLine.readCounter,
+                                ReplayReceiverLine.readFrequency};
+
+TEST(IrMonitor, CtrlCAtAnyMomentPrintsTheWholeSummaryOnceAndLast)
+{
+    const std::string frames = Frame(CodeTable[2], 3570, 1654) + Frame(CodeTable[3], 3570, 1654) + "pulse 460\n";
+    const struct { const char *moment; int atWait; BOOL raw; const char *changes; } cases[] = {
+        {"before the port opens", 0, FALSE, "# summary: 0 line changes"},
+        {"inside the first frame", 40, FALSE, "# summary: 39 line changes"},
+        {"between two frames", 103, FALSE, "# summary: 102 line changes"},
+        {"inside a capture", 150, TRUE, "# summary: 149 line changes"},
+    };
+    for (const auto &c : cases) {
+        fake::Reset();
+        ASSERT_EQ(LoadRecordingText(frames), "");
+        ctrlCAtWait = c.atWait;
+        waitsSoFar = 0;
+        FILE *out = std::tmpfile();
+        EXPECT_EXIT((StartMonitor(&ctrlCLine, c.raw, fake::FileHandle(fileno(out))), MonitorFrames()),
+                    ::testing::ExitedWithCode(0), "")
+            << c.moment;
+        std::string output;
+        std::rewind(out);
+        for (int ch; (ch = std::fgetc(out)) != EOF;)
+            output += static_cast<char>(ch);
+        std::fclose(out);
+        CloseReplayRecording();
+        EXPECT_EQ(Count(output, "# summary: "), 1u) << c.moment << ":\n" << output;
+        size_t summary = output.find(c.changes);
+        ASSERT_NE(summary, std::string::npos) << c.moment << ":\n" << output;
+        std::string after = output.substr(summary);
+        EXPECT_EQ(after.find("\n0x"), std::string::npos) << c.moment << ": a frame after the summary";
+        EXPECT_NE(after.find("# gap lengths (line on), 50 us bins:\n"), std::string::npos) << c.moment;
+        EXPECT_EQ(after.find("\npulse"), std::string::npos) << c.moment << ": capture after the summary";
+        if (c.raw) {
+            EXPECT_EQ(LoadRecordingText(output), "") << c.moment << ": the capture is a recording";
+        }
+    }
 }
 
 TEST(IrMonitor, FailingCom1ExitsWithTheSystemTextAndCtrlCPrintsTheSummary)

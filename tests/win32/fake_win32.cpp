@@ -254,6 +254,17 @@ DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD metho
 
 void ExitProcess(UINT exitCode) { std::exit((int)exitCode); }
 
+HANDLE CreateEventA(LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initialState, LPCSTR name)
+{
+    (void)security;
+    (void)manualReset;
+    (void)initialState;
+    (void)name;
+    return NULL;
+}
+
+BOOL SetEvent(HANDLE event) { return event != NULL; }
+
 void InitializeCriticalSection(LPCRITICAL_SECTION section) { section->mutex = new std::recursive_mutex; }
 
 void EnterCriticalSection(LPCRITICAL_SECTION section) { static_cast<std::recursive_mutex *>(section->mutex)->lock(); }

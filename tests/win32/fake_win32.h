@@ -6,7 +6,8 @@
  * Files are the host's own and are not recorded: CreateFileA of a name that is not a device
  * (\\.\COM1) opens the host file for reading, GetStdHandle gives the host's standard output
  * and error, and ReadFile, WriteFile, SetFilePointer and CloseHandle work on them as on Windows.
- * ExitProcess ends the host process with its code.
+ * ExitProcess ends the host process with its code.  CreateEventA gives no event: the stand-in
+ * runs no threads, so code that would hand work to a thread of its own does it itself.
  *
  * Defaults are the quiet success of each call: handles are small distinct non-null values,
  * BOOL calls return TRUE, MessageBoxA answers IDNO, GetMessageA returns 0 (quit).
