@@ -5,7 +5,8 @@
 
 The zip holds, at its top level and in this order: the programs as given, README.txt (the
 repository's copy with LF line ends, written with CRLF for Notepad) and SHA256SUMS.txt (one
-line per other file, as `sha256sum` writes it and `sha256sum -c` reads it).
+line per other file in the form `sha256sum` writes, but ended with CRLF so that Notepad before
+Windows 10 shows one line per file; GNU `sha256sum -c` reads those lines alike).
 
 Anyone must be able to rebuild the zip and get the same bytes, so nothing of the moment, the
 place or the builder goes into it: every entry carries the given date, Unix modes 0755 for
@@ -55,7 +56,7 @@ def main():
             files.append((os.path.basename(path), program.read(), PROGRAM_MODE))
     with open(args.readme, "rb") as readme:
         files.append(("README.txt", crlf(readme.read()), TEXT_MODE))
-    sums = "".join(f"{hashlib.sha256(data).hexdigest()}  {name}\n" for name, data, _ in files)
+    sums = "".join(f"{hashlib.sha256(data).hexdigest()}  {name}\r\n" for name, data, _ in files)
     files.append(("SHA256SUMS.txt", sums.encode("ascii"), TEXT_MODE))
 
     date = args.date.timetuple()[:6]

@@ -8,6 +8,13 @@
  *
  * The file is read through Win32 calls in blocks, since ir-monitor links no C runtime.
  *
+ * Accepted encodings: ASCII or UTF-8, with or without a UTF-8 byte-order mark (EF BB BF, as
+ * Notepad may save), and UTF-16LE with its mark (FF FE, as Windows PowerShell 5.1 redirects a
+ * program's output).  The mark is looked for at every start of the file, a repeating
+ * recording's rewinds included.  A UTF-16 unit is read as one byte: as it stands up to 0x7F
+ * (0 stays a NUL, a bad line), otherwise '?', which no word or number holds, so other
+ * characters are fine in comments only; an odd last byte is a bad line.
+ *
  * Only the thread that plays the line touches this state.
  */
 #include "replay_line.h"
@@ -36,6 +43,7 @@ static char readBlock[READ_BLOCK_SIZE];
 static DWORD readBlockLength;
 static DWORD readBlockPosition;
 static BOOL readFailed;
+static BOOL textIsUtf16;         /* UTF-16LE, its mark skipped; otherwise bytes */
 
 /* The recording being played. */
 static BOOL pacedInRealTime;
@@ -145,34 +153,56 @@ static void ParseRecordingLine(const char *text, RecordingLine *out)
     }
 }
 
-/* Starts reading the recording from its first byte. */
+/* Reads the file's next block; FALSE at its end or when reading fails. */
+static BOOL ReadNextBlock(void)
+{
+    readBlockPosition = 0;
+    readBlockLength = 0;
+    if (!ReadFile(recording, readBlock, sizeof readBlock, &readBlockLength, NULL)) {
+        readFailed = TRUE;
+        readBlockLength = 0;
+    }
+    return readBlockLength != 0;
+}
+
+/* Starts reading the recording from its first byte, past a byte-order mark.  The first block
+   holds the whole mark: a file is read in full blocks up to its end. */
 static void RewindRecording(void)
 {
     SetFilePointer(recording, 0, NULL, FILE_BEGIN);
-    readBlockLength = 0;
-    readBlockPosition = 0;
     readFailed = FALSE;
+    ReadNextBlock();
+    const unsigned char *start = (const unsigned char *)readBlock;
+    textIsUtf16 = readBlockLength >= 2 && start[0] == 0xFF && start[1] == 0xFE;
+    if (textIsUtf16)
+        readBlockPosition = 2;
+    else if (readBlockLength >= 3 && start[0] == 0xEF && start[1] == 0xBB && start[2] == 0xBF)
+        readBlockPosition = 3;
 }
 
-enum { END_OF_RECORDING = -1 };
+enum { END_OF_RECORDING = -1, HALF_A_UNIT = -2 };
 
-/* The next byte of the recording, or END_OF_RECORDING at its end or when reading fails. */
+/* The next byte of the file, or END_OF_RECORDING at its end or when reading fails. */
 static int ReadRecordingByte(void)
 {
-    if (readBlockPosition == readBlockLength) {
-        readBlockPosition = 0;
-        readBlockLength = 0;
-        if (!ReadFile(recording, readBlock, sizeof readBlock, &readBlockLength, NULL)) {
-            readFailed = TRUE;
-            readBlockLength = 0;
-        }
-        if (readBlockLength == 0)
-            return END_OF_RECORDING;
-    }
+    if (readBlockPosition == readBlockLength && !ReadNextBlock())
+        return END_OF_RECORDING;
     return (unsigned char)readBlock[readBlockPosition++];
 }
 
-/* Reads one line; FALSE at the end of the file.  Over-long lines and NUL bytes are bad lines. */
+/* The next character: a byte, or a UTF-16 unit as one byte; HALF_A_UNIT for an odd last byte. */
+static int ReadRecordingCharacter(void)
+{
+    int low = ReadRecordingByte();
+    if (!textIsUtf16 || low == END_OF_RECORDING)
+        return low;
+    int high = ReadRecordingByte();
+    if (high == END_OF_RECORDING)
+        return readFailed ? END_OF_RECORDING : HALF_A_UNIT;
+    return high == 0 && low <= 0x7F ? low : '?';
+}
+
+/* Reads one line; FALSE at the end of the file.  Over-long lines, NULs and a half unit are bad lines. */
 static BOOL ReadRecordingLine(RecordingLine *out)
 {
     char text[MAX_LINE_LENGTH + 1];
@@ -180,7 +210,7 @@ static BOOL ReadRecordingLine(RecordingLine *out)
     BOOL tooLong = FALSE;
     BOOL holdsNul = FALSE;
     int c;
-    while ((c = ReadRecordingByte()) != END_OF_RECORDING && c != '\n') {
+    while ((c = ReadRecordingCharacter()) >= 0 && c != '\n') {
         holdsNul = holdsNul || c == '\0';
         if (length < MAX_LINE_LENGTH)
             text[length++] = (char)c;
@@ -190,10 +220,12 @@ static BOOL ReadRecordingLine(RecordingLine *out)
     if (c == END_OF_RECORDING && length == 0)
         return FALSE;
     text[length] = '\0';
-    if (tooLong || holdsNul) {
+    if (tooLong || holdsNul || c == HALF_A_UNIT) {
         out->kind = LINE_BAD;
         out->number = 0;
-        out->problem = tooLong ? "the line is too long" : "the line holds a NUL byte";
+        out->problem = tooLong ? "the line is too long"
+                       : holdsNul ? "the line holds a NUL byte"
+                                  : "the file ends in half a UTF-16 character";
         return TRUE;
     }
     ParseRecordingLine(text, out);

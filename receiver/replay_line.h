@@ -13,6 +13,10 @@
  * The line idles on; two items of the same kind in a row are one longer interval.  After the
  * last item the line keeps its state and never changes again, as a silent port would.
  *
+ * The text is ASCII or UTF-8, with or without a UTF-8 byte-order mark (as Notepad may save it),
+ * or UTF-16LE with its byte-order mark (as Windows PowerShell 5.1 saves `ir-monitor --raw >
+ * file`); each reads as the same recording.  Characters beyond ASCII belong in comments.
+ *
  * A recording is checked whole before it is played; bad input is refused with a message that
  * names the file and line.  Playing reads the file again item by item, so a recording of any
  * length plays in fixed memory.

@@ -175,6 +175,15 @@ std::string EndsOrIsRefused(const std::string &text)
     });
 }
 
+/* ASCII `text` as Windows PowerShell 5.1 saves it: UTF-16LE after the mark FF FE. */
+std::string Utf16(const std::string &text)
+{
+    std::string bytes = "\xFF\xFE";
+    for (char c : text)
+        bytes += {c, '\0'};
+    return bytes;
+}
+
 long LinesIn(const std::string &text)
 {
     long lines = 0;
@@ -217,7 +226,14 @@ int main()
     Report("frequency 0", CheckText("frequency 0\npulse 5\n", 1, "must be positive"));
     Report("a NUL after a good line", CheckText(std::string("pulse 5\n\0", 9), 2, "NUL byte"));
     Report("bare carriage returns", CheckText("pulse 5\rspace 5\rpulse 5\r", 1, "unexpected text after the number"));
-    Report("a UTF-8 byte order mark", CheckText("\xEF\xBB\xBFpulse 5\n", 1, "unknown word"));
+    Report("a UTF-8 byte order mark is skipped", CheckText("\xEF\xBB\xBFpulse 5\n", -1, "", 0));
+    Report("a UTF-8 byte order mark alone", CheckText("\xEF\xBB\xBF", -1, "", 0));
+    Report("a UTF-16 byte order mark alone", CheckText("\xFF\xFE", -1, "", 0));
+    Report("half a UTF-16 byte order mark", CheckText("\xFF", 1, "unknown word"));
+    Report("UTF-16 of odd length", CheckText(Utf16("pulse 5\nspace 5\n") + "p", 3, "half a UTF-16 character"));
+    Report("UTF-16 cut in a character", CheckText(Utf16("pulse 5\nspace 5").substr(0, 31), 2, "half a UTF-16"));
+    Report("UTF-16 with a NUL unit",
+           CheckText(Utf16("pulse 5\nspace 5" + std::string(1, '\0') + "\npulse 5\n"), 2, "NUL byte"));
     std::string everyByte;
     for (int c = 0; c < 256; c++)
         everyByte += static_cast<char>(c);
@@ -243,6 +259,7 @@ int main()
     /* The bundled sample, whole (its six frames) and cut after every byte of its first lines. */
     std::string sample = ReadSample();
     Report("the bundled sample", sample.empty() ? "cannot read it" : CheckText(sample, -1, "", 6));
+    Report("the bundled sample in UTF-16", sample.empty() ? "cannot read it" : CheckText(Utf16(sample), -1, "", 6));
     std::string cutProblems;
     for (size_t cut = 1; cut <= 600 && cut < sample.size(); cut++) {
         std::string prefix = sample.substr(0, cut);

@@ -93,7 +93,7 @@ TEST(ReceiverStartStop, OneThreadAtTimeCriticalPriorityStoppedAndWaitedFor)
     const HWND window = fake::Window(1);
     StartReceiver(window);
     StartReceiver(window);
-    EXPECT_EQ(fake::Names(), "CreateThread SetThreadPriority") << "a second start does nothing";
+    ASSERT_EQ(fake::Names(), "CreateThread SetThreadPriority") << "a second start does nothing";
     const fake::Call &create = fake::calls[0];
     EXPECT_EQ(create.arg[3], reinterpret_cast<uintptr_t>(window)) << "the thread is given the window";
     EXPECT_EQ(create.arg[4], 0u) << "started at once";
@@ -120,7 +120,9 @@ TEST(ReceiverStartStop, StopWaitsABoundedTimeAndClosesOnlyAnEndedThread)
         EXPECT_EQ(fake::Names(), c.calls) << c.name;
         for (const fake::Call &call : fake::calls)
             EXPECT_EQ(call.arg[0], 0x200u) << c.name << ": " << call.name;
-        EXPECT_EQ(fake::Named("WaitForSingleObject")[0].arg[1], 2000u) << c.name << ": about 2 s, not INFINITE";
+        std::vector<fake::Call> waits = fake::Named("WaitForSingleObject");
+        ASSERT_EQ(waits.size(), 1u) << c.name;
+        EXPECT_EQ(waits[0].arg[1], 2000u) << c.name << ": about 2 s, not INFINITE";
 
         fake::calls.clear();
         StopReceiver();

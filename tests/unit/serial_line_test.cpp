@@ -39,7 +39,7 @@ TEST_F(SerialLine, OpensCom1ExclusivelyThenConfiguresThenRaisesRts)
 {
     SerialReceiverLine.openLine();
 
-    EXPECT_EQ(fake::Names(), "CreateFileA GetCommState SetCommState SetCommMask GetCommState SetCommState");
+    ASSERT_EQ(fake::Names(), "CreateFileA GetCommState SetCommState SetCommMask GetCommState SetCommState");
     const fake::Call &open = fake::calls[0];
     EXPECT_EQ(open.text, "\\\\.\\COM1");
     EXPECT_EQ(open.arg[0], GENERIC_READ | GENERIC_WRITE) << "access";
@@ -77,6 +77,7 @@ TEST_F(SerialLine, PortNumberSelectsTheDevice)
     for (const auto &c : cases) {
         fake::Reset();
         OpenReceiverPort(c.number);
+        ASSERT_FALSE(fake::calls.empty()) << "port " << c.number;
         EXPECT_EQ(fake::calls[0].text, c.name) << "port " << c.number;
     }
 }
@@ -89,7 +90,7 @@ TEST_F(SerialLine, ReportsTheLineAsReadAfterTheWait)
     EXPECT_TRUE(WaitLineChange());
     fake::modemStatus = 0x10 | 0x20 | 0x40;
     EXPECT_FALSE(WaitLineChange());
-    EXPECT_EQ(fake::Names(), "WaitCommEvent GetCommModemStatus WaitCommEvent GetCommModemStatus");
+    ASSERT_EQ(fake::Names(), "WaitCommEvent GetCommModemStatus WaitCommEvent GetCommModemStatus");
     EXPECT_EQ(fake::calls[0].arg[2], 0u) << "the wait is synchronous";
 }
 
@@ -109,6 +110,7 @@ TEST_F(SerialLine, AFailingPortParksTheThreadInsteadOfSpinning)
         EXPECT_THROW(SerialReceiverLine.openLine(), fake::Parked) << c.failing << " failing";
         EXPECT_EQ(fake::NamesExcept({"OutputDebugStringA", "Sleep"}), c.callsBeforePark) << c.failing << " failing";
         ASSERT_EQ(fake::Named("OutputDebugStringA").size(), 1u) << c.failing << " failing is reported once";
+        ASSERT_EQ(fake::Named("Sleep").size(), 1u) << c.failing << " failing";
         EXPECT_EQ(fake::Named("Sleep")[0].arg[0], INFINITE);
     }
 

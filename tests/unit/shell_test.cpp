@@ -44,7 +44,7 @@ protected:
 
 TEST_F(Shell, CreationLoadsIconsStartsReceiverThenAddsTheIcon)
 {
-    EXPECT_EQ(ShellCalls(), "LoadIconA LoadIconA CreateThread SetThreadPriority lstrcpyA Shell_NotifyIconA");
+    ASSERT_EQ(ShellCalls(), "LoadIconA LoadIconA CreateThread SetThreadPriority lstrcpyA Shell_NotifyIconA");
     auto icons = fake::Named("LoadIconA");
     EXPECT_EQ(icons[0].arg[0], 0x400000u) << "from the program's own module";
     EXPECT_EQ(icons[0].arg[1], (uintptr_t)ICON_IDLE);
@@ -75,6 +75,7 @@ TEST_F(Shell, ABurstLightsTheIconOnceAndEachCommandRestartsTheTimer)
         EXPECT_EQ(t.arg[1], (uintptr_t)BLINK_TIMER_ID);
         EXPECT_EQ(t.arg[2], 50u);
     }
+    ASSERT_FALSE(fake::Named("Shell_NotifyIconA").empty()) << "the picture changed";
     EXPECT_EQ(fake::Named("Shell_NotifyIconA")[0].arg[3], (uintptr_t)NIF_ICON) << "after the add only the picture changes";
     EXPECT_EQ(fake::Named("FindWindowA").size(), 3u) << "every command reaches the dispatcher";
 
@@ -96,7 +97,7 @@ TEST_F(Shell, OnlyReleasingTheRightButtonAsks)
     EXPECT_EQ(fake::Names(), "") << "left clicks, double clicks and moves ask nothing";
 
     OnTrayNotify(WM_RBUTTONUP);  /* the stand-in answers No */
-    EXPECT_EQ(fake::Names(), "MessageBoxA") << "No changes nothing";
+    ASSERT_EQ(fake::Names(), "MessageBoxA") << "No changes nothing";
     const fake::Call &box = fake::calls[0];
     EXPECT_EQ(box.arg[0], 0u) << "no owner window";
     EXPECT_EQ(box.arg[1], 0x00050034u) << "Yes/No, exclamation, foreground, topmost";
@@ -108,7 +109,7 @@ TEST_F(Shell, YesStopsTheReceiverRemovesTheIconAndQuits)
     fake::calls.clear();
     fake::Script("MessageBoxA", {IDYES});
     OnTrayNotify(WM_RBUTTONUP);
-    EXPECT_EQ(fake::Names(),
+    ASSERT_EQ(fake::Names(),
               "MessageBoxA TerminateThread WaitForSingleObject CloseHandle Shell_NotifyIconA PostQuitMessage");
     EXPECT_EQ(fake::Named("TerminateThread")[0].arg[0], RECEIVER_THREAD);
     EXPECT_EQ(fake::Named("Shell_NotifyIconA")[0].arg[0], (uintptr_t)NIM_DELETE);
@@ -177,7 +178,7 @@ TEST(StartUp, PrioritiesThenClassThenWindowThenLoop)
     quit.message = WM_QUIT;
     fake::messageQueue = {command, command, quit};
     EXPECT_EQ(RunProgram(), 0);
-    EXPECT_EQ(fake::NamesExcept({"GetModuleHandleA", "LoadIconA", "LoadCursorA", "GetStockObject"}),
+    ASSERT_EQ(fake::NamesExcept({"GetModuleHandleA", "LoadIconA", "LoadCursorA", "GetStockObject"}),
               "SetPriorityClass SetThreadPriority RegisterClassA CreateWindowExA GetMessageA DispatchMessageA "
               "GetMessageA DispatchMessageA GetMessageA");
     EXPECT_EQ(fake::Named("SetPriorityClass")[0].arg[1], (uintptr_t)REALTIME_PRIORITY_CLASS);
