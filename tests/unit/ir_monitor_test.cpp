@@ -59,13 +59,15 @@ std::vector<std::string> FrameLines(const std::string &output)
 }
 
 /* A frame of `code` after the given leader: 460 us bursts, 400 us (0) and 1300 us (1) gaps,
-   then a pause of `pauseUs`. */
-std::string Frame(uint64_t code, int leaderBurstUs, int leaderGapUs, int pauseUs = 40000)
+   then a pause of `pauseUs`.  For a recording in units of 1/perUs us, the leader is given in
+   those units and the rest is scaled to them. */
+std::string Frame(uint64_t code, int leaderBurst, int leaderGap, int pauseUs = 40000, int perUs = 1)
 {
-    std::string text = "pulse " + std::to_string(leaderBurstUs) + "\nspace " + std::to_string(leaderGapUs) + "\n";
+    auto item = [perUs](const char *kind, int us) { return std::string(kind) + " " + std::to_string(us * perUs) + "\n"; };
+    std::string text = "pulse " + std::to_string(leaderBurst) + "\nspace " + std::to_string(leaderGap) + "\n";
     for (int bit = 48; bit >= 1; bit--)
-        text += std::string("pulse 460\nspace ") + ((code >> bit) & 1 ? "1300" : "400") + "\n";
-    return text + "pulse 460\nspace " + std::to_string(pauseUs) + "\n";
+        text += item("pulse", 460) + item("space", (code >> bit) & 1 ? 1300 : 400);
+    return text + item("pulse", 460) + item("space", pauseUs);
 }
 
 size_t Count(const std::string &text, const std::string &part)
@@ -97,6 +99,21 @@ TEST(IrMonitor, NearMissesNameEachMissedBoundAndFarPairsAreNotReported)
         EXPECT_EQ(Count(output, c.line), c.shown) << c.burstUs << "/" << c.gapUs << " at " << c.frequency << ":\n" << output;
         EXPECT_EQ(Count(output, "# near leader"), c.shown) << c.burstUs << "/" << c.gapUs;
         EXPECT_TRUE(FrameLines(output).empty()) << "no frame decodes without its leader";
+    }
+
+    /* Misses smaller than rounding to whole microseconds can show: never "below 3520" beside a
+       figure of 3520. */
+    const struct { const char *directives; int burst, gap, perUs; const char *line; } fine[] = {
+        {"frequency 10000000\nunits ticks\n", 35196, 16540, 10,
+         "# near leader 3519.6/1654 us: burst 0.4 us below 3520.0 us\n"},
+        {"frequency 10000000\nunits ticks\n", 36000, 17604, 10,
+         "# near leader 3600/1760.4 us: gap 0.4 us above 1760.0 us\n"},
+        {"frequency 3579545\n", 3520, 1676, 1, "# near leader 3520.0/1676 us: burst on the bound 3520.0 us, which is excluded\n"},
+        {"frequency 1193182\nunits ticks\n", 4199, 2000, 1, "# near leader 3519/1676 us: burst 1 us below 3520 us\n"},
+    };
+    for (const auto &c : fine) {
+        std::string output = Monitor(c.directives + Frame(CodeTable[2], c.burst, c.gap, 200000, c.perUs) + "pulse 460\n");
+        EXPECT_EQ(Count(output, c.line), 1u) << c.line << output;
     }
 }
 
@@ -238,6 +255,43 @@ TEST(IrMonitor, CtrlCAtAnyMomentPrintsTheWholeSummaryOnceAndLast)
             EXPECT_EQ(LoadRecordingText(output), "") << c.moment << ": the capture is a recording";
         }
     }
+}
+
+/* The replay line, with what the tool had written when the line was waited on the second time,
+   that is, just after the first change was reported. */
+FILE *outputSoFar;
+std::string writtenAtSecondWait;
+BOOL WaitAndLook()
+{
+    if (++waitsSoFar == 2) {
+        std::fflush(outputSoFar);
+        std::rewind(outputSoFar);
+        for (int ch; (ch = std::fgetc(outputSoFar)) != EOF;)
+            writtenAtSecondWait += static_cast<char>(ch);
+    }
+    return ReplayReceiverLine.waitLineChange();
+}
+const ReceiverLine lookingLine = {ReplayReceiverLine.openLine, WaitAndLook, ReplayReceiverLine.readCounter,
+                                  ReplayReceiverLine.readFrequency};
+
+TEST(IrMonitor, HeaderAndFirstSignOfLifeAreWrittenAtTheFirstChange)
+{
+    fake::Reset();
+    ASSERT_EQ(LoadRecordingText("space 2500000\n" + Frame(CodeTable[2], 3570, 1654) + "pulse 460\n"), "");
+    outputSoFar = std::tmpfile();
+    waitsSoFar = 0;
+    writtenAtSecondWait.clear();
+    StartMonitor(&lookingLine, FALSE, fake::FileHandle(fileno(outputSoFar)));
+    try {
+        MonitorFrames();
+    } catch (const RecordingEnded &) {
+    }
+    std::fclose(outputSoFar);
+    CloseReplayRecording();
+    EXPECT_EQ(writtenAtSecondWait.rfind("# counter 10000000 Hz: ", 0), 0u) << writtenAtSecondWait;
+    EXPECT_NE(writtenAtSecondWait.find("\n# the receiver line is alive: its first change came 2500 ms after the start\n"),
+              std::string::npos)
+        << writtenAtSecondWait;
 }
 
 TEST(IrMonitor, FailingCom1ExitsWithTheSystemTextAndCtrlCPrintsTheSummary)
