@@ -19,6 +19,8 @@
  */
 #include "replay_line.h"
 
+#include "tick_time.h"
+
 enum RecordingLineKind { LINE_EMPTY, LINE_PULSE, LINE_SPACE, LINE_FREQUENCY, LINE_UNITS_TICKS, LINE_REPEAT, LINE_BAD };
 
 enum {
@@ -29,7 +31,6 @@ enum {
 };
 
 static const ULONGLONG MAX_NUMBER = 4294967295ull;
-static const LONGLONG MICROSECONDS_PER_SECOND = 1000000;
 
 typedef struct RecordingLine {
     RecordingLineKind kind;
@@ -358,12 +359,7 @@ static BOOL NextRun(RecordingLineKind *kind, ULONGLONG *length)
 
 static LONGLONG RecordingUnitsToTicks(ULONGLONG units)
 {
-    if (unitsAreTicks)
-        return (LONGLONG)units;
-    ULONGLONG whole = units / MICROSECONDS_PER_SECOND;
-    ULONGLONG part = units % MICROSECONDS_PER_SECOND;
-    return (LONGLONG)(whole * (ULONGLONG)frequency +
-                      (part * (ULONGLONG)frequency + MICROSECONDS_PER_SECOND / 2) / MICROSECONDS_PER_SECOND);
+    return unitsAreTicks ? (LONGLONG)units : ScaleTime((LONGLONG)units, MICROSECONDS_PER_SECOND, frequency);
 }
 
 static void WaitInRealTime(ULONGLONG units)

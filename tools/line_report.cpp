@@ -63,7 +63,7 @@ typedef struct Figure {
 /* `ticks` in the unit a line shows: whole microseconds, or with `tenths` tenths of one. */
 static LONGLONG InUnit(LONGLONG ticks, BOOL tenths)
 {
-    return tenths ? TicksToTenthsOfMicroseconds(ticks, lineFrequency) : TicksToMicroseconds(ticks, lineFrequency);
+    return ScaleTime(ticks, lineFrequency, tenths ? TENTHS_OF_US_PER_SECOND : MICROSECONDS_PER_SECOND);
 }
 
 static Figure UnitText(LONGLONG value, BOOL tenths)
@@ -178,7 +178,7 @@ static void CheckPair(const TappedChange *gapEnd)
 static void SayLineIsAlive(const TappedChange *change)
 {
     char ms[NUMBER_TEXT_SIZE];
-    LONGLONG us = TicksToMicroseconds(change->stamp - TapStartStamp(), lineFrequency);
+    LONGLONG us = InUnit(change->stamp - TapStartStamp(), FALSE);
     PutFormatted("# the receiver line is alive: its first change came %s ms after the start\n",
                  FormatUnsigned64(us > 0 ? (ULONGLONG)us / 1000 : 0, 10, 1, ms));
     FlushOutput();
@@ -192,7 +192,7 @@ void ReportChange(const TappedChange *change)
         CaptureChange(change);
     /* The first change ends an interval whose start was not seen. */
     if (TappedChangeCount() > 1)
-        AddToHistogram(change->on ? &burstLengths : &gapLengths, TicksToMicroseconds(change->ticks, lineFrequency));
+        AddToHistogram(change->on ? &burstLengths : &gapLengths, InUnit(change->ticks, FALSE));
     if (change->on)
         return;
     CheckPair(change);
@@ -309,7 +309,7 @@ void StartReport(LONGLONG frequency, BOOL raw)
 
 static void SetMarker(HistogramMarker *marker, LONGLONG ticks, const char *meaning)
 {
-    marker->tenthsOfUs = TicksToTenthsOfMicroseconds(ticks, lineFrequency);
+    marker->tenthsOfUs = InUnit(ticks, TRUE);
     marker->meaning = meaning;
 }
 

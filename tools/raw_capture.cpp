@@ -35,7 +35,7 @@ static void WriteItems(const char *kind, ULONGLONG microseconds)
 /* Writes the interval from the last change written up to `stamp`, a burst when the line was off. */
 static void WriteIntervalUpTo(LONGLONG stamp)
 {
-    ULONGLONG sinceStart = (ULONGLONG)TicksToMicroseconds(stamp - startStamp, captureFrequency);
+    ULONGLONG sinceStart = (ULONGLONG)ScaleTime(stamp - startStamp, captureFrequency, MICROSECONDS_PER_SECOND);
     WriteItems(lineOff ? "pulse" : "space", sinceStart - writtenUs);
     writtenUs = sinceStart;
 }
@@ -56,7 +56,7 @@ void EndCapture(LONGLONG counterNow)
 {
     if (!captureStarted || !lineOff)
         return;
-    ULONGLONG sinceStart = (ULONGLONG)TicksToMicroseconds(counterNow - startStamp, captureFrequency);
+    ULONGLONG sinceStart = (ULONGLONG)ScaleTime(counterNow - startStamp, captureFrequency, MICROSECONDS_PER_SECOND);
     WriteItems("pulse", sinceStart > writtenUs ? sinceStart - writtenUs : 1);
 }
 

@@ -399,9 +399,7 @@ BOOL WaitMemoryLineChange()
 
 void ReadMemoryLineCounter(LARGE_INTEGER *count)
 {
-    /* Whole seconds apart, as the replay line does, so the product never overflows. */
-    uint64_t f = static_cast<uint64_t>(lineFrequency);
-    count->QuadPart = static_cast<LONGLONG>(timeNow / 1000000 * f + (timeNow % 1000000 * f + 500000) / 1000000);
+    count->QuadPart = ScaleTime(static_cast<LONGLONG>(timeNow), MICROSECONDS_PER_SECOND, lineFrequency);
 }
 
 void ReadMemoryLineFrequency(LARGE_INTEGER *frequency) { frequency->QuadPart = lineFrequency; }
