@@ -3,6 +3,7 @@
  */
 #include "raw_capture.h"
 
+#include "../receiver/recording_format.h"
 #include "tick_time.h"
 
 /* All written by the thread that reads the line. */
@@ -11,8 +12,6 @@ static BOOL captureStarted;
 static BOOL lineOff;              /* the state after the last change written */
 static LONGLONG startStamp;       /* counter where the decoder began measuring */
 static ULONGLONG writtenUs;       /* microseconds from the start to the last change written */
-
-static const ULONGLONG LARGEST_ITEM_US = 4294967295ull;
 
 void StartCapture(LONGLONG frequency)
 {
@@ -24,19 +23,11 @@ void StartCapture(LONGLONG frequency)
     PutFormatted("frequency %s\n", rate);
 }
 
-static void WriteItems(const char *kind, ULONGLONG microseconds)
-{
-    for (; microseconds > LARGEST_ITEM_US; microseconds -= LARGEST_ITEM_US)
-        PutFormatted("%s %lu\n", kind, (unsigned long)LARGEST_ITEM_US);
-    if (microseconds > 0)
-        PutFormatted("%s %lu\n", kind, (unsigned long)microseconds);
-}
-
 /* Writes the interval from the last change written up to `stamp`, a burst when the line was off. */
 static void WriteIntervalUpTo(LONGLONG stamp)
 {
     ULONGLONG sinceStart = (ULONGLONG)ScaleTime(stamp - startStamp, captureFrequency, MICROSECONDS_PER_SECOND);
-    WriteItems(lineOff ? "pulse" : "space", sinceStart - writtenUs);
+    WriteRecordingItems(lineOff ? LINE_PULSE : LINE_SPACE, sinceStart - writtenUs, PutText);
     writtenUs = sinceStart;
 }
 
@@ -57,6 +48,6 @@ void EndCapture(LONGLONG counterNow)
     if (!captureStarted || !lineOff)
         return;
     ULONGLONG sinceStart = (ULONGLONG)ScaleTime(counterNow - startStamp, captureFrequency, MICROSECONDS_PER_SECOND);
-    WriteItems("pulse", sinceStart > writtenUs ? sinceStart - writtenUs : 1);
+    WriteRecordingItems(LINE_PULSE, sinceStart > writtenUs ? sinceStart - writtenUs : 1, PutText);
 }
 
