@@ -16,10 +16,8 @@
 #include "../../receiver/code_table.h"
 #include "../../receiver/frame_decoder.h"
 #include "../../receiver/replay_line.h"
-#include "../../tools/line_tap.h"
 #include "../../common/command_line.h"
-#include "../../tools/monitor.h"
-#include "../../tools/text_output.h"
+#include "../../tools/ir-monitor/ir_monitor.h"
 
 namespace {
 
