@@ -44,7 +44,8 @@ static LONGLONG frequency = REPLAY_DEFAULT_FREQUENCY;
 static BOOL unitsAreTicks;
 static BOOL repeatForever;
 static BOOL NextItem(RecordingLine *item);
-static RecordingPlayer player = {NextItem, {LINE_EMPTY, 0, NULL}, TRUE, 0, 0};  /* in the recording's unit */
+/* Its times are in the recording's own unit. */
+static RecordingPlayer player = {NextItem, {LINE_EMPTY, 0, NULL}, TRUE, 0, 0};
 
 /* Reads the file's next block; FALSE at its end or when reading fails. */
 static BOOL ReadNextBlock(void)
@@ -263,8 +264,8 @@ static void ReadReplayCounter(LARGE_INTEGER *count) { count->QuadPart = Recordin
 static void ReadReplayFrequency(LARGE_INTEGER *rate) { rate->QuadPart = frequency; }
 
 const ReceiverLine ReplayReceiverLine = {
-    OpenReplay,
-    WaitReplayedChange,
-    ReadReplayCounter,
-    ReadReplayFrequency,
+    .openLine = OpenReplay,
+    .waitLineChange = WaitReplayedChange,
+    .readCounter = ReadReplayCounter,
+    .readFrequency = ReadReplayFrequency,
 };

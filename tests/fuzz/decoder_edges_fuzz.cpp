@@ -70,7 +70,8 @@ void ReadCounter(LARGE_INTEGER *count) { count->QuadPart = static_cast<LONGLONG>
 
 void ReadFrequency(LARGE_INTEGER *frequency) { frequency->QuadPart = rate; }
 
-const ReceiverLine byteLine = {OpenLine, WaitChange, ReadCounter, ReadFrequency};
+const ReceiverLine byteLine = {
+    .openLine = OpenLine, .waitLineChange = WaitChange, .readCounter = ReadCounter, .readFrequency = ReadFrequency};
 
 }  // namespace
 

@@ -380,7 +380,10 @@ void ReadMemoryLineCounter(LARGE_INTEGER *count)
 
 void ReadMemoryLineFrequency(LARGE_INTEGER *frequency) { frequency->QuadPart = lineFrequency; }
 
-const ReceiverLine memoryLine = {OpenMemoryLine, WaitMemoryLineChange, ReadMemoryLineCounter, ReadMemoryLineFrequency};
+const ReceiverLine memoryLine = {.openLine = OpenMemoryLine,
+                                 .waitLineChange = WaitMemoryLineChange,
+                                 .readCounter = ReadMemoryLineCounter,
+                                 .readFrequency = ReadMemoryLineFrequency};
 
 }  // namespace
 

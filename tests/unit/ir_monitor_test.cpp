@@ -215,8 +215,10 @@ BOOL WaitThenCtrlC()
         PressCtrlC();
     return ReplayReceiverLine.waitLineChange();
 }
-const ReceiverLine ctrlCLine = {OpenThenCtrlC, WaitThenCtrlC, ReplayReceiverLine.readCounter,
-                                ReplayReceiverLine.readFrequency};
+const ReceiverLine ctrlCLine = {.openLine = OpenThenCtrlC,
+                                .waitLineChange = WaitThenCtrlC,
+                                .readCounter = ReplayReceiverLine.readCounter,
+                                .readFrequency = ReplayReceiverLine.readFrequency};
 
 TEST(IrMonitor, CtrlCAtAnyMomentPrintsTheWholeSummaryOnceAndLast)
 {
@@ -269,8 +271,10 @@ BOOL WaitAndLook()
     }
     return ReplayReceiverLine.waitLineChange();
 }
-const ReceiverLine lookingLine = {ReplayReceiverLine.openLine, WaitAndLook, ReplayReceiverLine.readCounter,
-                                  ReplayReceiverLine.readFrequency};
+const ReceiverLine lookingLine = {.openLine = ReplayReceiverLine.openLine,
+                                  .waitLineChange = WaitAndLook,
+                                  .readCounter = ReplayReceiverLine.readCounter,
+                                  .readFrequency = ReplayReceiverLine.readFrequency};
 
 TEST(IrMonitor, HeaderAndFirstSignOfLifeAreWrittenAtTheFirstChange)
 {
@@ -413,7 +417,10 @@ void ReadScriptedCounter(LARGE_INTEGER *count)
 
 void ReadScriptedFrequency(LARGE_INTEGER *frequency) { frequency->QuadPart = 10000000; }
 void OpenScriptedLine() {}
-const ReceiverLine scriptedLine = {OpenScriptedLine, WaitScriptedChange, ReadScriptedCounter, ReadScriptedFrequency};
+const ReceiverLine scriptedLine = {.openLine = OpenScriptedLine,
+                                   .waitLineChange = WaitScriptedChange,
+                                   .readCounter = ReadScriptedCounter,
+                                   .readFrequency = ReadScriptedFrequency};
 
 std::vector<uint64_t> DecodeScripted(const ReceiverLine *line, const std::vector<IrInterval> &train)
 {

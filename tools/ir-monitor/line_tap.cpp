@@ -102,10 +102,10 @@ static void ReadTapCounter(LARGE_INTEGER *count)
 static void ReadTapFrequency(LARGE_INTEGER *frequency) { tappedLine->readFrequency(frequency); }
 
 static const ReceiverLine tap = {
-    OpenTap,
-    WaitTappedChange,
-    ReadTapCounter,
-    ReadTapFrequency,
+    .openLine = OpenTap,
+    .waitLineChange = WaitTappedChange,
+    .readCounter = ReadTapCounter,
+    .readFrequency = ReadTapFrequency,
 };
 
 const ReceiverLine *TapLine(const ReceiverLine *line, TapChangeHandler onChange)
