@@ -58,7 +58,7 @@ BOOL WaitChange()
 {
     uint64_t item = Take(2);
     uint64_t units = item >> 1;
-    uint64_t ticks = units == 0x7FFF ? Take(4) : static_cast<uint64_t>(UnitsToTicks(static_cast<LONGLONG>(units), rate));
+    uint64_t ticks = units == 0x7FFF ? Take(4) : static_cast<uint64_t>(UnitsToTicks(units, rate));
     counter += ticks;
     if ((item & 1) == 0)
         lineOn = !lineOn;
