@@ -197,13 +197,13 @@ void StopWithCtrlC()
     fake::Reset();
     LoadRecordingText("pulse 500\nspace 500\n");
     StartMonitor(&ReplayReceiverLine, FALSE, GetStdHandle(STD_OUTPUT_HANDLE));
-    reinterpret_cast<PHANDLER_ROUTINE>(fake::Named("SetConsoleCtrlHandler").at(0).arg[0])(CTRL_C_EVENT);
+    reinterpret_cast<PHANDLER_ROUTINE>(fake::Named("SetConsoleCtrlHandler").at(0).Arg("routine"))(CTRL_C_EVENT);
 }
 
 /* The replay line behind a Ctrl+C pressed at its `ctrlCAtWait`-th wait, or while it opens (0). */
 int ctrlCAtWait;
 int waitsSoFar;
-void PressCtrlC() { reinterpret_cast<PHANDLER_ROUTINE>(fake::Named("SetConsoleCtrlHandler").at(0).arg[0])(CTRL_C_EVENT); }
+void PressCtrlC() { reinterpret_cast<PHANDLER_ROUTINE>(fake::Named("SetConsoleCtrlHandler").at(0).Arg("routine"))(CTRL_C_EVENT); }
 void OpenThenCtrlC()
 {
     if (ctrlCAtWait == 0)
