@@ -1,7 +1,7 @@
 /*
  * The recording format on its own: items played as the line's changes (runs of one kind are one
- * interval, a leading space only lengthens the idle line), and an interval written as items that
- * read back as that one interval.
+ * interval, a leading space only lengthens the idle line), and an interval beyond the largest
+ * number written as items that read back as that one interval.
  */
 #include <gtest/gtest.h>
 
@@ -35,12 +35,22 @@ std::string Played(const std::vector<RecordingLine> &items)
     return changes;
 }
 
+/* Recording text, line by line, as the parser reads it. */
+std::vector<RecordingLine> Parsed(const std::string &text)
+{
+    std::vector<RecordingLine> items;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        items.push_back({});
+        ParseRecordingLine(line.c_str(), &items.back());
+    }
+    return items;
+}
+
 TEST(RecordingFormat, RunsOfOneKindAreOneIntervalOnALineThatIdlesOn)
 {
-    EXPECT_EQ(Played({{LINE_SPACE, 500, NULL}, {LINE_PULSE, 100, NULL}, {LINE_PULSE, 200, NULL}, {LINE_SPACE, 50, NULL},
-                      {LINE_SPACE, 50, NULL}, {LINE_PULSE, 10, NULL}}),
-              "off@500 on@800 off@900 ");
-    EXPECT_EQ(Played({{LINE_SPACE, 7, NULL}, {LINE_SPACE, 8, NULL}}), "") << "gaps alone never change the idle line";
+    EXPECT_EQ(Played(Parsed("space 500\npulse 100\npulse 200\nspace 50\nspace 50\npulse 10\n")), "off@500 on@800 off@900 ");
+    EXPECT_EQ(Played(Parsed("space 7\nspace 8\n")), "") << "gaps alone never change the idle line";
 }
 
 std::string written;
@@ -48,25 +58,12 @@ void Collect(const char *line) { written += line; }
 
 TEST(RecordingFormat, AnIntervalBeyondTheLargestNumberIsWrittenAsItemsThatReadBackAsOne)
 {
-    const struct { RecordingLineKind kind; ULONGLONG length; const char *lines; } cases[] = {
-        {LINE_PULSE, 1, "pulse 1\n"},
-        {LINE_SPACE, 0, ""},
-        {LINE_SPACE, RECORDING_LARGEST_NUMBER, "space 4294967295\n"},
-        {LINE_PULSE, 2 * RECORDING_LARGEST_NUMBER + 1, "pulse 4294967295\npulse 4294967295\npulse 1\n"},
-    };
-    for (const auto &c : cases) {
-        written.clear();
-        WriteRecordingItems(c.kind, c.length, Collect);
-        EXPECT_EQ(written, c.lines) << c.length;
-    }
-
-    std::vector<RecordingLine> items;
-    std::istringstream lines(written + "space 5\npulse 1\n");
-    for (std::string line; std::getline(lines, line);) {
-        items.push_back({});
-        ParseRecordingLine(line.c_str(), &items.back());
-    }
-    EXPECT_EQ(Played(items), "off@0 on@8589934591 off@8589934596 ");
+    written.clear();
+    WriteRecordingItems(LINE_SPACE, 0, Collect);
+    WriteRecordingItems(LINE_PULSE, 2 * RECORDING_LARGEST_NUMBER + 1, Collect);
+    WriteRecordingItems(LINE_SPACE, 5, Collect);
+    EXPECT_EQ(written, "pulse 4294967295\npulse 4294967295\npulse 1\nspace 5\n");
+    EXPECT_EQ(Played(Parsed(written + "pulse 1\n")), "off@0 on@8589934591 off@8589934596 ");
 }
 
 }  // namespace
