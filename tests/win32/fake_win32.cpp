@@ -414,11 +414,9 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style,
                      int width, int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param)
 {
     std::string text = std::string(className) + "|" + title;
-    (void)parent;
-    (void)menu;
-    (void)instance;
-    (void)param;
-    return (HWND)Record("CreateWindowExA", {ARG(exStyle), ARG(style), ARG(x), ARG(y), ARG(width), ARG(height)},
+    return (HWND)Record("CreateWindowExA",
+                        {ARG(exStyle), ARG(style), ARG(x), ARG(y), ARG(width), ARG(height), ARG(parent), ARG(menu),
+                         ARG(instance), ARG(param)},
                         text.c_str(), reinterpret_cast<intptr_t>(fake::Window(0)));
 }
 
