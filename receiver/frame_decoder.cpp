@@ -10,11 +10,6 @@
 /* The counter value at the previous change; receiver thread only.  Only the low half is used. */
 static LARGE_INTEGER lastTimestamp;
 
-LONGLONG UnitsToTicks(LONGLONG units, LONGLONG frequency)
-{
-    return (units * frequency * 2 + TIMER_UNITS_PER_SECOND) / (2 * (LONGLONG)TIMER_UNITS_PER_SECOND);
-}
-
 LONG TakeTimestamp(const ReceiverLine *line)
 {
     LARGE_INTEGER now;

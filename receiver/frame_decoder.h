@@ -9,8 +9,8 @@
  * The bits are not interpreted; the code table compares the whole number.
  *
  * Timing limits are written in units of 1/1193182 s and converted to counter ticks by rounding
- * units x frequency / 1193182 in 64-bit integers, which keeps the windows at the same time on
- * every counter rate (at 1193182 and 3579545 ticks/s the limits are 1x and 3x the units).
+ * (tick_time.h), which keeps the windows at the same time on every counter rate (at 1193182 and
+ * 3579545 ticks/s the limits are 1x and 3x the units).
  * Durations are 32-bit signed differences of the counter's low halves, so an interval of 2^31
  * to 2^32 - 1 ticks reads negative, that is, short, and a longer one reads as what is left of it
  * modulo 2^32.
@@ -22,6 +22,7 @@
 
 #include "../common/shared.h"
 #include "receiver_line.h"
+#include "tick_time.h"
 
 typedef struct PulsePair {
     LONG offTicks;  /* the burst: line off, ending when it was seen on */
@@ -39,8 +40,11 @@ enum {
     FRAME_DATA_PAIRS = 49         /* 48 data bits and the closing pause */
 };
 
-/* units x frequency / 1193182, rounded to the nearest tick. */
-LONGLONG UnitsToTicks(LONGLONG units, LONGLONG frequency);
+/* units x frequency / 1193182, rounded to the nearest tick (tick_time.h). */
+static inline LONGLONG UnitsToTicks(LONGLONG units, LONGLONG frequency)
+{
+    return ScaleTime(units, TIMER_UNITS_PER_SECOND, frequency);
+}
 
 /* Ticks since the previous timestamp (signed 32-bit, wrapping), and remembers this one. */
 LONG TakeTimestamp(const ReceiverLine *line);

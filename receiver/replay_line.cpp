@@ -1,5 +1,5 @@
 /*
- * The replay line; see replay_line.h for the format.
+ * The replay line; see replay_line.h, and recording_format.h for the format.
  *
  * The file is read twice: once to check every line (so nothing is decoded from a recording that
  * turns out to be bad), then item by item while playing.  Time is kept as the total of the items
@@ -19,7 +19,8 @@
  */
 #include "replay_line.h"
 
-enum RecordingLineKind { LINE_EMPTY, LINE_PULSE, LINE_SPACE, LINE_FREQUENCY, LINE_UNITS_TICKS, LINE_REPEAT, LINE_BAD };
+#include "recording_format.h"
+#include "tick_time.h"
 
 enum {
     MAX_LINE_LENGTH = 200,
@@ -27,15 +28,6 @@ enum {
     PACE_MIN_MS = 10,
     PACE_MAX_MS = 2000
 };
-
-static const ULONGLONG MAX_NUMBER = 4294967295ull;
-static const LONGLONG MICROSECONDS_PER_SECOND = 1000000;
-
-typedef struct RecordingLine {
-    RecordingLineKind kind;
-    ULONGLONG number;
-    const char *problem;  /* for LINE_BAD */
-} RecordingLine;
 
 /* The open recording and the block read ahead of the parser. */
 static HANDLE recording = INVALID_HANDLE_VALUE;
@@ -51,107 +43,9 @@ static ReplayEndHandler endHandler;
 static LONGLONG frequency = REPLAY_DEFAULT_FREQUENCY;
 static BOOL unitsAreTicks;
 static BOOL repeatForever;
-static BOOL lineOn;
-static ULONGLONG timeNow;          /* recording units since the start: the last change */
-static ULONGLONG timeOfNextRun;    /* where the next run begins */
-static RecordingLine heldItem;     /* read ahead while merging a run; LINE_EMPTY when none */
-
-static const char *SkipBlanks(const char *p)
-{
-    while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n')
-        p++;
-    return p;
-}
-
-static BOOL IsEndOfLine(const char *p)
-{
-    p = SkipBlanks(p);
-    return *p == '\0' || *p == '#';
-}
-
-static BOOL StartsWithWord(const char *p, const char *word, const char **after)
-{
-    size_t n = 0;
-    for (; word[n] != '\0'; n++)
-        if (p[n] != word[n])
-            return FALSE;
-    char next = p[n];
-    if (next != '\0' && next != ' ' && next != '\t' && next != '\r' && next != '\n' && next != '#')
-        return FALSE;
-    *after = p + n;
-    return TRUE;
-}
-
-/* Reads a positive number no larger than MAX_NUMBER, followed only by blanks or a comment. */
-static void ParseNumber(const char *p, RecordingLine *out)
-{
-    p = SkipBlanks(p);
-    if (*p == '-') {
-        out->kind = LINE_BAD;
-        out->problem = "the number must be positive";
-        return;
-    }
-    if (*p < '0' || *p > '9') {
-        out->kind = LINE_BAD;
-        out->problem = "a number is missing";
-        return;
-    }
-    ULONGLONG value = 0;
-    for (; *p >= '0' && *p <= '9'; p++) {
-        value = value * 10 + (ULONGLONG)(*p - '0');
-        if (value > MAX_NUMBER) {
-            out->kind = LINE_BAD;
-            out->problem = "the number is too large (at most 4294967295)";
-            return;
-        }
-    }
-    if (!IsEndOfLine(p)) {
-        out->kind = LINE_BAD;
-        out->problem = "unexpected text after the number";
-        return;
-    }
-    if (value == 0) {
-        out->kind = LINE_BAD;
-        out->problem = "the number must be positive";
-        return;
-    }
-    out->number = value;
-}
-
-static void ParseRecordingLine(const char *text, RecordingLine *out)
-{
-    const char *p = SkipBlanks(text);
-    const char *rest;
-    out->number = 0;
-    out->problem = NULL;
-    if (IsEndOfLine(p)) {
-        out->kind = LINE_EMPTY;
-    } else if (StartsWithWord(p, "pulse", &rest)) {
-        out->kind = LINE_PULSE;
-        ParseNumber(rest, out);
-    } else if (StartsWithWord(p, "space", &rest)) {
-        out->kind = LINE_SPACE;
-        ParseNumber(rest, out);
-    } else if (StartsWithWord(p, "frequency", &rest)) {
-        out->kind = LINE_FREQUENCY;
-        ParseNumber(rest, out);
-    } else if (StartsWithWord(p, "repeat", &rest)) {
-        out->kind = IsEndOfLine(rest) ? LINE_REPEAT : LINE_BAD;
-        out->problem = IsEndOfLine(rest) ? NULL : "unexpected text after 'repeat'";
-    } else if (StartsWithWord(p, "units", &rest)) {
-        const char *end;
-        rest = SkipBlanks(rest);
-        if (StartsWithWord(rest, "ticks", &end) && IsEndOfLine(end)) {
-            out->kind = LINE_UNITS_TICKS;
-        } else {
-            out->kind = LINE_BAD;
-            out->problem = "the only units are 'ticks'";
-        }
-    } else {
-        out->kind = LINE_BAD;
-        out->problem = "unknown word (expected pulse, space, frequency, units or repeat)";
-    }
-}
+static BOOL NextItem(RecordingLine *item);
+/* Its times are in the recording's own unit. */
+static RecordingPlayer player = {NextItem, {LINE_EMPTY, 0, NULL}, TRUE, 0, 0};
 
 /* Reads the file's next block; FALSE at its end or when reading fails. */
 static BOOL ReadNextBlock(void)
@@ -289,12 +183,27 @@ static BOOL CheckRecording(const char *path, char *error, int errorSize)
     return TRUE;
 }
 
+/* The next pulse or space of the recording, from the start again when it repeats; FALSE when
+   none is left. */
+static BOOL NextItem(RecordingLine *item)
+{
+    while (recording != INVALID_HANDLE_VALUE) {
+        while (ReadRecordingLine(item))
+            if (item->kind == LINE_PULSE || item->kind == LINE_SPACE)
+                return TRUE;
+        if (!repeatForever)
+            break;
+        RewindRecording();  /* it holds both kinds, so the next pass ends this run */
+    }
+    return FALSE;
+}
+
 void CloseReplayRecording(void)
 {
     if (recording != INVALID_HANDLE_VALUE)
         CloseHandle(recording);
     recording = INVALID_HANDLE_VALUE;
-    heldItem.kind = LINE_EMPTY;
+    player.held.kind = LINE_EMPTY;
 }
 
 BOOL LoadReplayRecording(const char *path, BOOL paced, ReplayEndHandler atEnd, char *error, int errorSize)
@@ -312,58 +221,13 @@ BOOL LoadReplayRecording(const char *path, BOOL paced, ReplayEndHandler atEnd, c
         CloseReplayRecording();
         return FALSE;
     }
-    lineOn = TRUE;
-    timeNow = 0;
-    timeOfNextRun = 0;
-    heldItem.kind = LINE_EMPTY;
-    return TRUE;
-}
-
-/* The next pulse or space item of the recording; FALSE when none is left. */
-static BOOL NextItem(RecordingLine *item)
-{
-    if (heldItem.kind != LINE_EMPTY) {
-        *item = heldItem;
-        heldItem.kind = LINE_EMPTY;
-        return TRUE;
-    }
-    while (recording != INVALID_HANDLE_VALUE) {
-        while (ReadRecordingLine(item))
-            if (item->kind == LINE_PULSE || item->kind == LINE_SPACE)
-                return TRUE;
-        if (!repeatForever)
-            break;
-        RewindRecording();  /* it holds both kinds, so the next pass ends this run */
-    }
-    return FALSE;
-}
-
-/* The next run: consecutive items of one kind added together. */
-static BOOL NextRun(RecordingLineKind *kind, ULONGLONG *length)
-{
-    RecordingLine item;
-    if (!NextItem(&item))
-        return FALSE;
-    *kind = item.kind;
-    *length = item.number;
-    while (NextItem(&item)) {
-        if (item.kind != *kind) {
-            heldItem = item;
-            break;
-        }
-        *length += item.number;
-    }
+    StartPlaying(&player, NextItem);
     return TRUE;
 }
 
 static LONGLONG RecordingUnitsToTicks(ULONGLONG units)
 {
-    if (unitsAreTicks)
-        return (LONGLONG)units;
-    ULONGLONG whole = units / MICROSECONDS_PER_SECOND;
-    ULONGLONG part = units % MICROSECONDS_PER_SECOND;
-    return (LONGLONG)(whole * (ULONGLONG)frequency +
-                      (part * (ULONGLONG)frequency + MICROSECONDS_PER_SECOND / 2) / MICROSECONDS_PER_SECOND);
+    return unitsAreTicks ? (LONGLONG)units : ScaleTime((LONGLONG)units, MICROSECONDS_PER_SECOND, frequency);
 }
 
 static void WaitInRealTime(ULONGLONG units)
@@ -385,33 +249,23 @@ static void EndOfRecording(void)
 
 static BOOL WaitReplayedChange(void)
 {
-    RecordingLineKind kind;
-    ULONGLONG length;
-    for (;;) {
-        if (!NextRun(&kind, &length))
-            EndOfRecording();
-        BOOL runIsOn = (kind == LINE_SPACE);
-        ULONGLONG start = timeOfNextRun;
-        timeOfNextRun += length;
-        if (runIsOn == lineOn)
-            continue;  /* a leading gap only lengthens the idle line */
-        if (pacedInRealTime)
-            WaitInRealTime(start - timeNow);
-        timeNow = start;
-        lineOn = runIsOn;
-        return lineOn;
-    }
+    ULONGLONG previousChange = player.lastChange;
+    if (!PlayNextChange(&player))
+        EndOfRecording();
+    if (pacedInRealTime)
+        WaitInRealTime(player.lastChange - previousChange);
+    return player.lineOn;
 }
 
 static void OpenReplay(void) {}
 
-static void ReadReplayCounter(LARGE_INTEGER *count) { count->QuadPart = RecordingUnitsToTicks(timeNow); }
+static void ReadReplayCounter(LARGE_INTEGER *count) { count->QuadPart = RecordingUnitsToTicks(player.lastChange); }
 
 static void ReadReplayFrequency(LARGE_INTEGER *rate) { rate->QuadPart = frequency; }
 
 const ReceiverLine ReplayReceiverLine = {
-    OpenReplay,
-    WaitReplayedChange,
-    ReadReplayCounter,
-    ReadReplayFrequency,
+    .openLine = OpenReplay,
+    .waitLineChange = WaitReplayedChange,
+    .readCounter = ReadReplayCounter,
+    .readFrequency = ReadReplayFrequency,
 };

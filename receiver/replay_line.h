@@ -1,17 +1,8 @@
 /*
- * The replay line: plays a recorded pulse/space text in place of the serial port, with a virtual
- * counter, so the decoder, the whole program and the tools run without a receiver.
- *
- * Recording format, as Linux IR tools print it:
- *   pulse N     an infrared burst of N microseconds (the line is off)
- *   space N     a gap of N microseconds (the line is on)
- *   # ...       a comment; blank lines are ignored
- * Before the first pulse or space:
- *   frequency HZ   counter rate to simulate (default 10000000)
- *   units ticks    N are counter ticks instead of microseconds
- *   repeat         play the items again and again, for ever
- * The line idles on; two items of the same kind in a row are one longer interval.  After the
- * last item the line keeps its state and never changes again, as a silent port would.
+ * The replay line: plays a recorded pulse/space text (recording_format.h) in place of the serial
+ * port, with a virtual counter, so the decoder, the whole program and the tools run without a
+ * receiver.  After the last item the line keeps its state and never changes again, as a silent
+ * port would.
  *
  * The text is ASCII or UTF-8, with or without a UTF-8 byte-order mark (as Notepad may save it),
  * or UTF-16LE with its byte-order mark (as Windows PowerShell 5.1 saves `ir-monitor --raw >

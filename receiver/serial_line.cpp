@@ -98,8 +98,8 @@ static void ReadPerformanceCounter(LARGE_INTEGER *count) { QueryPerformanceCount
 static void ReadPerformanceFrequency(LARGE_INTEGER *frequency) { QueryPerformanceFrequency(frequency); }
 
 const ReceiverLine SerialReceiverLine = {
-    OpenCom1,
-    WaitLineChange,
-    ReadPerformanceCounter,
-    ReadPerformanceFrequency,
+    .openLine = OpenCom1,
+    .waitLineChange = WaitLineChange,
+    .readCounter = ReadPerformanceCounter,
+    .readFrequency = ReadPerformanceFrequency,
 };

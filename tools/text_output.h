@@ -17,7 +17,8 @@
  * while a redirected file keeps the bytes Windows gave.
  *
  * One thread produces at a time: ir-monitor's reading thread, or the one that stops it, which
- * first takes the report's lock (monitor.h).  The bytes reach the handle in the order produced.
+ * first takes the report's lock (ir-monitor/ir_monitor.cpp).  The bytes reach the handle in the
+ * order produced.
  */
 #ifndef TEXT_OUTPUT_H
 #define TEXT_OUTPUT_H

@@ -58,7 +58,7 @@ BOOL WaitChange()
 {
     uint64_t item = Take(2);
     uint64_t units = item >> 1;
-    uint64_t ticks = units == 0x7FFF ? Take(4) : (units * static_cast<uint64_t>(rate) * 2 + 1193182) / (2 * 1193182);
+    uint64_t ticks = units == 0x7FFF ? Take(4) : static_cast<uint64_t>(UnitsToTicks(units, rate));
     counter += ticks;
     if ((item & 1) == 0)
         lineOn = !lineOn;
@@ -70,7 +70,8 @@ void ReadCounter(LARGE_INTEGER *count) { count->QuadPart = static_cast<LONGLONG>
 
 void ReadFrequency(LARGE_INTEGER *frequency) { frequency->QuadPart = rate; }
 
-const ReceiverLine byteLine = {OpenLine, WaitChange, ReadCounter, ReadFrequency};
+const ReceiverLine byteLine = {
+    .openLine = OpenLine, .waitLineChange = WaitChange, .readCounter = ReadCounter, .readFrequency = ReadFrequency};
 
 }  // namespace
 

@@ -10,6 +10,7 @@ add_library(fuzzed-receiver STATIC
     receiver/serial_line.cpp
     receiver/code_table.cpp
     receiver/replay_line.cpp
+    receiver/recording_format.cpp
     tests/win32/fake_win32.cpp)
 target_include_directories(fuzzed-receiver PUBLIC tests/win32)
 target_compile_options(fuzzed-receiver PRIVATE -fsanitize=fuzzer-no-link)

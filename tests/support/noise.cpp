@@ -11,6 +11,7 @@
 
 #include "../../receiver/code_table.h"
 #include "../../receiver/frame_decoder.h"
+#include "../../receiver/recording_format.h"
 
 namespace {
 
@@ -346,67 +347,43 @@ private:
     double noiseLeftUs_ = 0;
 };
 
-/* The memory line's state: receiver thread only, like the replay line's. */
+/* The memory line's state: receiver thread only, like the replay line's.  It plays the source
+   as the replay line plays a recording, in microseconds. */
 IntervalSource *lineSource;
 int64_t lineFrequency;
-bool lineOn;
-uint64_t timeNow, timeOfNextRun;  /* microseconds: the last change, the start of the next run */
-bool heldValid;
-IrInterval held;
+RecordingPlayer player;
 uint64_t changes;
 
-/* The next run of intervals of one kind, added together. */
-bool NextRun(bool &burst, uint64_t &length)
+BOOL NextInterval(RecordingLine *item)
 {
-    IrInterval item;
-    if (heldValid)
-        item = held;
-    else if (!lineSource->Next(item))
-        return false;
-    heldValid = false;
-    burst = item.pulse;
-    length = item.us;
-    while (lineSource->Next(item)) {
-        if (item.pulse != burst) {
-            held = item;
-            heldValid = true;
-            break;
-        }
-        length += item.us;
-    }
-    return true;
+    IrInterval interval;
+    if (!lineSource->Next(interval))
+        return FALSE;
+    *item = {interval.pulse ? LINE_PULSE : LINE_SPACE, interval.us, nullptr};
+    return TRUE;
 }
 
 void OpenMemoryLine() {}
 
 BOOL WaitMemoryLineChange()
 {
-    bool burst;
-    uint64_t length;
-    for (;;) {
-        if (!NextRun(burst, length))
-            throw RecordingEnded();
-        uint64_t start = timeOfNextRun;
-        timeOfNextRun += length;
-        if (!burst == lineOn)
-            continue;
-        timeNow = start;
-        lineOn = !burst;
-        changes++;
-        return lineOn;
-    }
+    if (!PlayNextChange(&player))
+        throw RecordingEnded();
+    changes++;
+    return player.lineOn;
 }
 
 void ReadMemoryLineCounter(LARGE_INTEGER *count)
 {
-    /* Whole seconds apart, as the replay line does, so the product never overflows. */
-    uint64_t f = static_cast<uint64_t>(lineFrequency);
-    count->QuadPart = static_cast<LONGLONG>(timeNow / 1000000 * f + (timeNow % 1000000 * f + 500000) / 1000000);
+    count->QuadPart = ScaleTime(static_cast<LONGLONG>(player.lastChange), MICROSECONDS_PER_SECOND, lineFrequency);
 }
 
 void ReadMemoryLineFrequency(LARGE_INTEGER *frequency) { frequency->QuadPart = lineFrequency; }
 
-const ReceiverLine memoryLine = {OpenMemoryLine, WaitMemoryLineChange, ReadMemoryLineCounter, ReadMemoryLineFrequency};
+const ReceiverLine memoryLine = {.openLine = OpenMemoryLine,
+                                 .waitLineChange = WaitMemoryLineChange,
+                                 .readCounter = ReadMemoryLineCounter,
+                                 .readFrequency = ReadMemoryLineFrequency};
 
 }  // namespace
 
@@ -464,15 +441,13 @@ const ReceiverLine *MemoryLine(IntervalSource &source, int64_t frequency)
 {
     lineSource = &source;
     lineFrequency = frequency;
-    lineOn = true;
-    timeNow = timeOfNextRun = 0;
-    heldValid = false;
+    StartPlaying(&player, NextInterval);
     changes = 0;
     return &memoryLine;
 }
 
 uint64_t MemoryLineChanges() { return changes; }
-uint64_t MemoryLineMicroseconds() { return timeNow; }
+uint64_t MemoryLineMicroseconds() { return player.lastChange; }
 
 void DecodeSource(IntervalSource &source, int64_t frequency, const std::function<void(uint64_t)> &onFrame)
 {

@@ -86,9 +86,9 @@ std::unique_ptr<IntervalSource> MixFramesInto(std::unique_ptr<IntervalSource> no
                                               std::vector<SentFrame> &sent);
 
 /* Plays `source` as the receiver line (see receiver_line.h), with a virtual counter of
-   `frequency` ticks per second; the line idles on and consecutive intervals of one kind are one
-   longer interval, as on the replay line.  When the source runs dry the wait throws
-   RecordingEnded (replay_support.h).  One source at a time; the caller keeps it alive. */
+   `frequency` ticks per second, as the replay line plays a recording (recording_format.h).  When
+   the source runs dry the wait throws RecordingEnded (replay_support.h).  One source at a time;
+   the caller keeps it alive. */
 struct ReceiverLine;
 const ReceiverLine *MemoryLine(IntervalSource &source, int64_t frequency);
 

@@ -92,6 +92,20 @@ TEST(LeaderWindow, ConvertsUnitsToTicksByRounding)
     EXPECT_GT(UnitsToTicks(4200, 1000000), 0);        /* slow counters still get windows */
 }
 
+/* The one conversion every count goes through (tick_time.h): halves away from zero, and no
+   overflow where value x rate would not fit in 64 bits. */
+TEST(TickTime, RoundsHalfAwayFromZeroWithWholeSecondsApart)
+{
+    EXPECT_EQ(ScaleTime(15, 10, 1), 2);
+    EXPECT_EQ(ScaleTime(14, 10, 1), 1);
+    EXPECT_EQ(ScaleTime(-15, 10, 1), -2);
+    EXPECT_EQ(ScaleTime(-14, 10, 1), -1);
+    EXPECT_EQ(ScaleTime(2, 3, 1), 1);  /* 0.67 */
+    EXPECT_EQ(ScaleTime(1, 3, 1), 0);  /* 0.33 */
+    EXPECT_EQ(ScaleTime(9223372036854775807, 10000000, 1000000), 922337203685477581);
+    EXPECT_EQ(ScaleTime(4294967295, 1000000, 4294967295), 18446744065120);  /* 4294.967295 s at 4294967295 Hz */
+}
+
 TEST(BitThreshold, ExactlyThresholdIsZeroOneTickMoreIsOne)
 {
     struct { uint64_t frequency; uint32_t onTicks; uint64_t code; } cases[] = {

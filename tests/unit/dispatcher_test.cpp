@@ -47,7 +47,7 @@ std::string RecordedPosts()
 {
     std::vector<Post> posts;
     for (const fake::Call &c : fake::Named("PostMessageA"))
-        posts.push_back({(HWND)c.arg[0], (unsigned)c.arg[1], c.arg[2], (LPARAM)c.arg[3]});
+        posts.push_back({(HWND)c.Arg("window"), (unsigned)c.Arg("message"), c.Arg("wParam"), (LPARAM)c.Arg("lParam")});
     return Describe(posts);
 }
 
@@ -112,7 +112,7 @@ TEST_F(Dispatcher, EveryNumberPostsItsRowOfTheTable)
         std::vector<fake::Call> lookups = fake::Named("FindWindowA");
         ASSERT_FALSE(lookups.empty()) << "command " << row.number;
         EXPECT_EQ("Winamp v1.x", lookups[0].text) << "command " << row.number << ": main window class";
-        EXPECT_EQ(0u, lookups[0].arg[0]) << "command " << row.number << ": the lookup names no title";
+        EXPECT_EQ(0u, lookups[0].Arg("title")) << "command " << row.number << ": the lookup names no title";
 
         fake::Reset();
         DispatchCommand(row.number);
@@ -150,7 +150,7 @@ TEST_F(Dispatcher, CommandIdThenDoubleClicksInOrder)
         EXPECT_EQ(c.order, fake::Names()) << which;
         ASSERT_EQ(2u, fake::Named("FindWindowA").size()) << which;
         EXPECT_EQ("Winamp PE", fake::Named("FindWindowA")[1].text) << which;
-        EXPECT_EQ(0u, fake::Named("FindWindowA")[1].arg[0]) << which << ": the PE lookup names no title";
+        EXPECT_EQ(0u, fake::Named("FindWindowA")[1].Arg("title")) << which << ": the PE lookup names no title";
     }
 }
 
@@ -160,7 +160,7 @@ TEST_F(Dispatcher, CommandOneStartsThePlayerOnlyWhenItIsNotRunning)
     std::vector<fake::Call> starts = fake::Named("WinExec");
     ASSERT_EQ(1u, starts.size()) << "command 1 without the player: " << fake::Names();
     EXPECT_EQ("C:\\PROGRA~1\\WINAMP\\winamp.exe", starts[0].text);
-    EXPECT_EQ(1u, starts[0].arg[0]) << "command 1: show command";
+    EXPECT_EQ(1u, starts[0].Arg("show")) << "command 1: show command";
 
     fake::Reset();
     fake::Script("FindWindowA", {(intptr_t)kMain});
@@ -174,8 +174,8 @@ TEST_F(Dispatcher, CommandFourteenLogsOff)
     DispatchCommand(14);
     std::vector<fake::Call> exits = fake::Named("ExitWindowsEx");
     ASSERT_EQ(1u, exits.size());
-    EXPECT_EQ(0u, exits[0].arg[0]) << "command 14: flags must be log-off, not shutdown";
-    EXPECT_EQ(0xFFFFFFFFu, exits[0].arg[1]) << "command 14: reserved word";
+    EXPECT_EQ(0u, exits[0].Arg("flags")) << "command 14: flags must be log-off, not shutdown";
+    EXPECT_EQ(0xFFFFFFFFu, exits[0].Arg("reason")) << "command 14: reserved word";
 }
 
 /* Test-side SetSystemPowerState and ADVAPI32 token calls, handed out through GetProcAddress. */
@@ -186,16 +186,14 @@ DWORD adjustError;  // the last error a successful AdjustTokenPrivileges leaves
 const uintptr_t kToken = 0x7700;
 TOKEN_PRIVILEGES adjusted;
 
-void Note(const char *name, std::initializer_list<uintptr_t> args, const char *text = "")
+void Note(const char *name, std::initializer_list<fake::Argument> args, const char *text = "")
 {
-    fake::Call c{name, {}, text};
-    std::copy(args.begin(), args.end(), c.arg);
-    fake::calls.push_back(c);
+    fake::calls.push_back({name, args, text});
 }
 
 BOOL TestSetSystemPowerState(BOOL suspend, BOOL force)
 {
-    Note("SetSystemPowerState", {(uintptr_t)suspend, (uintptr_t)force});
+    Note("SetSystemPowerState", {{"suspend", (uintptr_t)suspend}, {"force", (uintptr_t)force}});
     BOOL answer = powerAnswers.empty() ? TRUE : powerAnswers.front();
     if (!powerAnswers.empty())
         powerAnswers.pop_front();
@@ -206,7 +204,7 @@ BOOL TestSetSystemPowerState(BOOL suspend, BOOL force)
 
 BOOL TestOpenProcessToken(HANDLE process, DWORD access, HANDLE *token)
 {
-    Note("OpenProcessToken", {(uintptr_t)process, access});
+    Note("OpenProcessToken", {{"process", (uintptr_t)process}, {"access", access}});
     if (openAnswer)
         *token = (HANDLE)kToken;
     return openAnswer;
@@ -214,7 +212,7 @@ BOOL TestOpenProcessToken(HANDLE process, DWORD access, HANDLE *token)
 
 BOOL TestLookupPrivilegeValueA(LPCSTR system, LPCSTR name, LUID *luid)
 {
-    Note("LookupPrivilegeValueA", {(uintptr_t)system}, name);
+    Note("LookupPrivilegeValueA", {{"system", (uintptr_t)system}}, name);
     *luid = {19, 0};
     return lookupAnswer;
 }
@@ -222,8 +220,9 @@ BOOL TestLookupPrivilegeValueA(LPCSTR system, LPCSTR name, LUID *luid)
 BOOL TestAdjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES *newState, DWORD length,
                                TOKEN_PRIVILEGES *previous, DWORD *returned)
 {
-    Note("AdjustTokenPrivileges", {(uintptr_t)token, (uintptr_t)disableAll, length, (uintptr_t)previous,
-                                   (uintptr_t)returned});
+    Note("AdjustTokenPrivileges", {{"token", (uintptr_t)token}, {"disableAll", (uintptr_t)disableAll},
+                                   {"length", length}, {"previous", (uintptr_t)previous},
+                                   {"returned", (uintptr_t)returned}});
     adjusted = *newState;
     if (adjustAnswer)
         fake::lastError = adjustError;
@@ -299,31 +298,32 @@ TEST_F(Dispatcher, SuspendAsksOnceMoreAfterEnablingTheShutdownPrivilege)
         for (const fake::Call &call : fake::calls) {
             const std::string &n = call.name;
             if (n == "SetSystemPowerState") {
-                EXPECT_TRUE(call.arg[0] == TRUE && call.arg[1] == FALSE) << which << ": suspend, not forced";
+                EXPECT_TRUE(call.Arg("suspend") == TRUE && call.Arg("force") == FALSE)
+                    << which << ": suspend, not forced";
             } else if (n == "GetModuleHandleA") {
                 EXPECT_EQ("kernel32.dll", call.text) << which;
             } else if (n == "LoadLibraryA") {
                 EXPECT_EQ("advapi32.dll", call.text) << which;
             } else if (n == "GetProcAddress") {
-                EXPECT_EQ(call.text == "SetSystemPowerState" ? kKernel32 : kAdvapi32, call.arg[0])
+                EXPECT_EQ(call.text == "SetSystemPowerState" ? kKernel32 : kAdvapi32, call.Arg("module"))
                     << which << ": module of " << call.text;
             } else if (n == "OpenProcessToken") {
-                EXPECT_TRUE(call.arg[0] == (uintptr_t)GetCurrentProcess() &&
-                            call.arg[1] == (TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY))
+                EXPECT_TRUE(call.Arg("process") == (uintptr_t)GetCurrentProcess() &&
+                            call.Arg("access") == (TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY))
                     << which << ": own process token, adjust and query access";
             } else if (n == "LookupPrivilegeValueA") {
-                EXPECT_TRUE(call.arg[0] == 0 && call.text == "SeShutdownPrivilege") << which;
+                EXPECT_TRUE(call.Arg("system") == 0 && call.text == "SeShutdownPrivilege") << which;
             } else if (n == "AdjustTokenPrivileges") {
-                EXPECT_TRUE(call.arg[0] == kToken && call.arg[1] == FALSE && call.arg[2] == 0 &&
-                            call.arg[3] == 0 && call.arg[4] == 0)
+                EXPECT_TRUE(call.Arg("token") == kToken && call.Arg("disableAll") == FALSE &&
+                            call.Arg("length") == 0 && call.Arg("previous") == 0 && call.Arg("returned") == 0)
                     << which << ": adjusts the opened token, no previous state";
                 EXPECT_TRUE(adjusted.PrivilegeCount == 1 && adjusted.Privileges[0].Luid.LowPart == 19 &&
                             adjusted.Privileges[0].Attributes == SE_PRIVILEGE_ENABLED)
                     << which << ": enables the looked-up privilege";
             } else if (n == "CloseHandle") {
-                EXPECT_EQ(kToken, call.arg[0]) << which << ": closes the token";
+                EXPECT_EQ(kToken, call.Arg("object")) << which << ": closes the token";
             } else if (n == "FreeLibrary") {
-                EXPECT_EQ(kAdvapi32, call.arg[0]) << which << ": frees the advapi32 it loaded";
+                EXPECT_EQ(kAdvapi32, call.Arg("module")) << which << ": frees the advapi32 it loaded";
             }
         }
     }

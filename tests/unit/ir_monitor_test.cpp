@@ -16,10 +16,8 @@
 #include "../../receiver/code_table.h"
 #include "../../receiver/frame_decoder.h"
 #include "../../receiver/replay_line.h"
-#include "../../tools/line_tap.h"
 #include "../../common/command_line.h"
-#include "../../tools/monitor.h"
-#include "../../tools/text_output.h"
+#include "../../tools/ir-monitor/ir_monitor.h"
 
 namespace {
 
@@ -199,13 +197,13 @@ void StopWithCtrlC()
     fake::Reset();
     LoadRecordingText("pulse 500\nspace 500\n");
     StartMonitor(&ReplayReceiverLine, FALSE, GetStdHandle(STD_OUTPUT_HANDLE));
-    reinterpret_cast<PHANDLER_ROUTINE>(fake::Named("SetConsoleCtrlHandler").at(0).arg[0])(CTRL_C_EVENT);
+    reinterpret_cast<PHANDLER_ROUTINE>(fake::Named("SetConsoleCtrlHandler").at(0).Arg("routine"))(CTRL_C_EVENT);
 }
 
 /* The replay line behind a Ctrl+C pressed at its `ctrlCAtWait`-th wait, or while it opens (0). */
 int ctrlCAtWait;
 int waitsSoFar;
-void PressCtrlC() { reinterpret_cast<PHANDLER_ROUTINE>(fake::Named("SetConsoleCtrlHandler").at(0).arg[0])(CTRL_C_EVENT); }
+void PressCtrlC() { reinterpret_cast<PHANDLER_ROUTINE>(fake::Named("SetConsoleCtrlHandler").at(0).Arg("routine"))(CTRL_C_EVENT); }
 void OpenThenCtrlC()
 {
     if (ctrlCAtWait == 0)
@@ -217,8 +215,10 @@ BOOL WaitThenCtrlC()
         PressCtrlC();
     return ReplayReceiverLine.waitLineChange();
 }
-const ReceiverLine ctrlCLine = {OpenThenCtrlC, WaitThenCtrlC, ReplayReceiverLine.readCounter,
-                                ReplayReceiverLine.readFrequency};
+const ReceiverLine ctrlCLine = {.openLine = OpenThenCtrlC,
+                                .waitLineChange = WaitThenCtrlC,
+                                .readCounter = ReplayReceiverLine.readCounter,
+                                .readFrequency = ReplayReceiverLine.readFrequency};
 
 TEST(IrMonitor, CtrlCAtAnyMomentPrintsTheWholeSummaryOnceAndLast)
 {
@@ -271,8 +271,10 @@ BOOL WaitAndLook()
     }
     return ReplayReceiverLine.waitLineChange();
 }
-const ReceiverLine lookingLine = {ReplayReceiverLine.openLine, WaitAndLook, ReplayReceiverLine.readCounter,
-                                  ReplayReceiverLine.readFrequency};
+const ReceiverLine lookingLine = {.openLine = ReplayReceiverLine.openLine,
+                                  .waitLineChange = WaitAndLook,
+                                  .readCounter = ReplayReceiverLine.readCounter,
+                                  .readFrequency = ReplayReceiverLine.readFrequency};
 
 TEST(IrMonitor, HeaderAndFirstSignOfLifeAreWrittenAtTheFirstChange)
 {
@@ -415,7 +417,10 @@ void ReadScriptedCounter(LARGE_INTEGER *count)
 
 void ReadScriptedFrequency(LARGE_INTEGER *frequency) { frequency->QuadPart = 10000000; }
 void OpenScriptedLine() {}
-const ReceiverLine scriptedLine = {OpenScriptedLine, WaitScriptedChange, ReadScriptedCounter, ReadScriptedFrequency};
+const ReceiverLine scriptedLine = {.openLine = OpenScriptedLine,
+                                   .waitLineChange = WaitScriptedChange,
+                                   .readCounter = ReadScriptedCounter,
+                                   .readFrequency = ReadScriptedFrequency};
 
 std::vector<uint64_t> DecodeScripted(const ReceiverLine *line, const std::vector<IrInterval> &train)
 {

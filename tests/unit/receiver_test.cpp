@@ -32,7 +32,8 @@ std::vector<Post> Posts()
 {
     std::vector<Post> posts;
     for (const fake::Call &c : fake::Named("PostMessageA"))
-        posts.push_back({reinterpret_cast<HWND>(c.arg[0]), static_cast<UINT>(c.arg[1]), c.arg[2], static_cast<LPARAM>(c.arg[3])});
+        posts.push_back({reinterpret_cast<HWND>(c.Arg("window")), static_cast<UINT>(c.Arg("message")), c.Arg("wParam"),
+                         static_cast<LPARAM>(c.Arg("lParam"))});
     return posts;
 }
 
@@ -95,11 +96,11 @@ TEST(ReceiverStartStop, OneThreadAtTimeCriticalPriorityStoppedAndWaitedFor)
     StartReceiver(window);
     ASSERT_EQ(fake::Names(), "CreateThread SetThreadPriority") << "a second start does nothing";
     const fake::Call &create = fake::calls[0];
-    EXPECT_EQ(create.arg[3], reinterpret_cast<uintptr_t>(window)) << "the thread is given the window";
-    EXPECT_EQ(create.arg[4], 0u) << "started at once";
-    EXPECT_NE(create.arg[5], 0u) << "a place for the thread id: Windows 95, 98 and Me refuse none";
-    EXPECT_EQ(fake::calls[1].arg[0], 0x200u) << "priority set on the new thread, which the stand-in created";
-    EXPECT_EQ(fake::calls[1].arg[1], (uintptr_t)THREAD_PRIORITY_TIME_CRITICAL);
+    EXPECT_EQ(create.Arg("parameter"), reinterpret_cast<uintptr_t>(window)) << "the thread is given the window";
+    EXPECT_EQ(create.Arg("flags"), 0u) << "started at once";
+    EXPECT_NE(create.Arg("id"), 0u) << "a place for the thread id: Windows 95, 98 and Me refuse none";
+    EXPECT_EQ(fake::calls[1].Arg("thread"), 0x200u) << "priority set on the new thread, which the stand-in created";
+    EXPECT_EQ(fake::calls[1].Arg("priority"), (uintptr_t)THREAD_PRIORITY_TIME_CRITICAL);
     StopReceiver();
 }
 
@@ -118,11 +119,13 @@ TEST(ReceiverStartStop, StopWaitsABoundedTimeAndClosesOnlyAnEndedThread)
         fake::Script("WaitForSingleObject", {(intptr_t)c.waitAnswer});
         StopReceiver();
         EXPECT_EQ(fake::Names(), c.calls) << c.name;
-        for (const fake::Call &call : fake::calls)
-            EXPECT_EQ(call.arg[0], 0x200u) << c.name << ": " << call.name;
+        for (const fake::Call &call : fake::calls) {
+            const char *handle = call.name == "TerminateThread" ? "thread" : "object";
+            EXPECT_EQ(call.Arg(handle), 0x200u) << c.name << ": " << call.name;
+        }
         std::vector<fake::Call> waits = fake::Named("WaitForSingleObject");
         ASSERT_EQ(waits.size(), 1u) << c.name;
-        EXPECT_EQ(waits[0].arg[1], 2000u) << c.name << ": about 2 s, not INFINITE";
+        EXPECT_EQ(waits[0].Arg("milliseconds"), 2000u) << c.name << ": about 2 s, not INFINITE";
 
         fake::calls.clear();
         StopReceiver();

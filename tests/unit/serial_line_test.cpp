@@ -42,16 +42,16 @@ TEST_F(SerialLine, OpensCom1ExclusivelyThenConfiguresThenRaisesRts)
     ASSERT_EQ(fake::Names(), "CreateFileA GetCommState SetCommState SetCommMask GetCommState SetCommState");
     const fake::Call &open = fake::calls[0];
     EXPECT_EQ(open.text, "\\\\.\\COM1");
-    EXPECT_EQ(open.arg[0], GENERIC_READ | GENERIC_WRITE) << "access";
-    EXPECT_EQ(open.arg[1], 0u) << "no sharing";
-    EXPECT_EQ(open.arg[2], 0u) << "no security attributes";
-    EXPECT_EQ(open.arg[3], (uintptr_t)OPEN_EXISTING);
-    EXPECT_EQ(open.arg[4], (uintptr_t)FILE_ATTRIBUTE_NORMAL) << "synchronous, not overlapped";
-    EXPECT_EQ(open.arg[5], 0u) << "no template";
-    EXPECT_EQ(fake::Named("SetCommMask")[0].arg[1], (uintptr_t)EV_RLSD) << "carrier-detect changes only";
+    EXPECT_EQ(open.Arg("access"), GENERIC_READ | GENERIC_WRITE);
+    EXPECT_EQ(open.Arg("share"), 0u) << "no sharing";
+    EXPECT_EQ(open.Arg("security"), 0u) << "no security attributes";
+    EXPECT_EQ(open.Arg("disposition"), (uintptr_t)OPEN_EXISTING);
+    EXPECT_EQ(open.Arg("flags"), (uintptr_t)FILE_ATTRIBUTE_NORMAL) << "synchronous, not overlapped";
+    EXPECT_EQ(open.Arg("templateFile"), 0u) << "no template";
+    EXPECT_EQ(fake::Named("SetCommMask")[0].Arg("mask"), (uintptr_t)EV_RLSD) << "carrier-detect changes only";
     for (const fake::Call &c : fake::calls) {
         if (c.name != "CreateFileA") {
-            EXPECT_EQ(c.arg[0], 0x100u) << c.name << " uses the port handle";
+            EXPECT_EQ(c.Arg("file"), 0x100u) << c.name << " uses the port handle";
         }
     }
 
@@ -91,7 +91,7 @@ TEST_F(SerialLine, ReportsTheLineAsReadAfterTheWait)
     fake::modemStatus = 0x10 | 0x20 | 0x40;
     EXPECT_FALSE(WaitLineChange());
     ASSERT_EQ(fake::Names(), "WaitCommEvent GetCommModemStatus WaitCommEvent GetCommModemStatus");
-    EXPECT_EQ(fake::calls[0].arg[2], 0u) << "the wait is synchronous";
+    EXPECT_EQ(fake::calls[0].Arg("overlapped"), 0u) << "the wait is synchronous";
 }
 
 /* Every failure parks the thread (Sleep(INFINITE), which the stand-in turns into an exception)
@@ -111,7 +111,7 @@ TEST_F(SerialLine, AFailingPortParksTheThreadInsteadOfSpinning)
         EXPECT_EQ(fake::NamesExcept({"OutputDebugStringA", "Sleep"}), c.callsBeforePark) << c.failing << " failing";
         ASSERT_EQ(fake::Named("OutputDebugStringA").size(), 1u) << c.failing << " failing is reported once";
         ASSERT_EQ(fake::Named("Sleep").size(), 1u) << c.failing << " failing";
-        EXPECT_EQ(fake::Named("Sleep")[0].arg[0], INFINITE);
+        EXPECT_EQ(fake::Named("Sleep")[0].Arg("milliseconds"), INFINITE);
     }
 
     const struct { const char *failing; const char *callsBeforePark; } waits[] = {

@@ -23,8 +23,8 @@ std::vector<uintptr_t> TrayPictures()
 {
     std::vector<uintptr_t> pictures;
     for (const fake::Call &c : fake::Named("Shell_NotifyIconA"))
-        if (c.arg[0] == NIM_MODIFY)
-            pictures.push_back(c.arg[5]);
+        if (c.Arg("message") == NIM_MODIFY)
+            pictures.push_back(c.Arg("icon"));
     return pictures;
 }
 
@@ -46,19 +46,19 @@ TEST_F(Shell, CreationLoadsIconsStartsReceiverThenAddsTheIcon)
 {
     ASSERT_EQ(ShellCalls(), "LoadIconA LoadIconA CreateThread SetThreadPriority lstrcpyA Shell_NotifyIconA");
     auto icons = fake::Named("LoadIconA");
-    EXPECT_EQ(icons[0].arg[0], 0x400000u) << "from the program's own module";
-    EXPECT_EQ(icons[0].arg[1], (uintptr_t)ICON_IDLE);
-    EXPECT_EQ(icons[1].arg[1], (uintptr_t)ICON_ACTIVE);
-    EXPECT_EQ(fake::Named("CreateThread")[0].arg[3], reinterpret_cast<uintptr_t>(WINDOW));
+    EXPECT_EQ(icons[0].Arg("instance"), 0x400000u) << "from the program's own module";
+    EXPECT_EQ(icons[0].Arg("name"), (uintptr_t)ICON_IDLE);
+    EXPECT_EQ(icons[1].Arg("name"), (uintptr_t)ICON_ACTIVE);
+    EXPECT_EQ(fake::Named("CreateThread")[0].Arg("parameter"), reinterpret_cast<uintptr_t>(WINDOW));
 
     const fake::Call add = fake::Named("Shell_NotifyIconA")[0];
-    EXPECT_EQ(add.arg[0], (uintptr_t)NIM_ADD);
-    EXPECT_EQ(add.arg[1], reinterpret_cast<uintptr_t>(WINDOW));
-    EXPECT_EQ(add.arg[2], 0u) << "icon id";
-    EXPECT_EQ(add.arg[3], 7u) << "message, icon and tip";
-    EXPECT_EQ(add.arg[4], (uintptr_t)WM_TRAY_NOTIFY);
-    EXPECT_EQ(add.arg[5], IDLE_ICON);
-    EXPECT_EQ(add.arg[6], sizeof(void *) == 4 ? 88u : 104u) << "the original, smallest record";
+    EXPECT_EQ(add.Arg("message"), (uintptr_t)NIM_ADD);
+    EXPECT_EQ(add.Arg("window"), reinterpret_cast<uintptr_t>(WINDOW));
+    EXPECT_EQ(add.Arg("id"), 0u) << "icon id";
+    EXPECT_EQ(add.Arg("flags"), 7u) << "message, icon and tip";
+    EXPECT_EQ(add.Arg("callbackMessage"), (uintptr_t)WM_TRAY_NOTIFY);
+    EXPECT_EQ(add.Arg("icon"), IDLE_ICON);
+    EXPECT_EQ(add.Arg("size"), sizeof(void *) == 4 ? 88u : 104u) << "the original, smallest record";
     EXPECT_EQ(add.text, PROGRAM_TITLE);
 }
 
@@ -71,19 +71,19 @@ TEST_F(Shell, ABurstLightsTheIconOnceAndEachCommandRestartsTheTimer)
     auto timers = fake::Named("SetTimer");
     ASSERT_EQ(timers.size(), 3u) << "each command restarts the blink timer";
     for (const fake::Call &t : timers) {
-        EXPECT_EQ(t.arg[0], reinterpret_cast<uintptr_t>(WINDOW));
-        EXPECT_EQ(t.arg[1], (uintptr_t)BLINK_TIMER_ID);
-        EXPECT_EQ(t.arg[2], 50u);
+        EXPECT_EQ(t.Arg("window"), reinterpret_cast<uintptr_t>(WINDOW));
+        EXPECT_EQ(t.Arg("id"), (uintptr_t)BLINK_TIMER_ID);
+        EXPECT_EQ(t.Arg("milliseconds"), 50u);
     }
     ASSERT_FALSE(fake::Named("Shell_NotifyIconA").empty()) << "the picture changed";
-    EXPECT_EQ(fake::Named("Shell_NotifyIconA")[0].arg[3], (uintptr_t)NIF_ICON) << "after the add only the picture changes";
+    EXPECT_EQ(fake::Named("Shell_NotifyIconA")[0].Arg("flags"), (uintptr_t)NIF_ICON) << "after the add only the picture changes";
     EXPECT_EQ(fake::Named("FindWindowA").size(), 3u) << "every command reaches the dispatcher";
 
     OnBlinkTimer(WINDOW, BLINK_TIMER_ID);
     EXPECT_EQ(TrayPictures(), (std::vector<uintptr_t>{ACTIVE_ICON, IDLE_ICON})) << "one change back when the timer fires";
     auto kills = fake::Named("KillTimer");
     ASSERT_EQ(kills.size(), 1u);
-    EXPECT_EQ(kills[0].arg[1], (uintptr_t)BLINK_TIMER_ID);
+    EXPECT_EQ(kills[0].Arg("id"), (uintptr_t)BLINK_TIMER_ID);
 
     OnRemoteCommand(WINDOW, 4);
     EXPECT_EQ(TrayPictures(), (std::vector<uintptr_t>{ACTIVE_ICON, IDLE_ICON, ACTIVE_ICON})) << "the next command lights it again";
@@ -99,8 +99,8 @@ TEST_F(Shell, OnlyReleasingTheRightButtonAsks)
     OnTrayNotify(WM_RBUTTONUP);  /* the stand-in answers No */
     ASSERT_EQ(fake::Names(), "MessageBoxA") << "No changes nothing";
     const fake::Call &box = fake::calls[0];
-    EXPECT_EQ(box.arg[0], 0u) << "no owner window";
-    EXPECT_EQ(box.arg[1], 0x00050034u) << "Yes/No, exclamation, foreground, topmost";
+    EXPECT_EQ(box.Arg("owner"), 0u) << "no owner window";
+    EXPECT_EQ(box.Arg("style"), 0x00050034u) << "Yes/No, exclamation, foreground, topmost";
     EXPECT_EQ(box.text, std::string("Do you really want to exit?|") + PROGRAM_TITLE);
 }
 
@@ -111,9 +111,9 @@ TEST_F(Shell, YesStopsTheReceiverRemovesTheIconAndQuits)
     OnTrayNotify(WM_RBUTTONUP);
     ASSERT_EQ(fake::Names(),
               "MessageBoxA TerminateThread WaitForSingleObject CloseHandle Shell_NotifyIconA PostQuitMessage");
-    EXPECT_EQ(fake::Named("TerminateThread")[0].arg[0], RECEIVER_THREAD);
-    EXPECT_EQ(fake::Named("Shell_NotifyIconA")[0].arg[0], (uintptr_t)NIM_DELETE);
-    EXPECT_EQ(fake::Named("PostQuitMessage")[0].arg[0], 0u) << "exit code 0";
+    EXPECT_EQ(fake::Named("TerminateThread")[0].Arg("thread"), RECEIVER_THREAD);
+    EXPECT_EQ(fake::Named("Shell_NotifyIconA")[0].Arg("message"), (uintptr_t)NIM_DELETE);
+    EXPECT_EQ(fake::Named("PostQuitMessage")[0].Arg("exitCode"), 0u) << "exit code 0";
 }
 
 /* The exit finishes in order even when the receiver thread never ends. */
@@ -159,9 +159,9 @@ TEST_F(Shell, WindowProcedureRoutesTheFiveMessages)
     fake::calls.clear();
     EXPECT_EQ(MainWindowProc(WINDOW, 0x0402, 7, 9), 0x77) << "others get the default handler's result";
     ASSERT_EQ(fake::Names(), "DefWindowProcA");
-    EXPECT_EQ(fake::calls[0].arg[1], 0x402u);
-    EXPECT_EQ(fake::calls[0].arg[2], 7u);
-    EXPECT_EQ(fake::calls[0].arg[3], 9u);
+    EXPECT_EQ(fake::calls[0].Arg("message"), 0x402u);
+    EXPECT_EQ(fake::calls[0].Arg("wParam"), 7u);
+    EXPECT_EQ(fake::calls[0].Arg("lParam"), 9u);
 
     fake::calls.clear();
     EXPECT_EQ(MainWindowProc(WINDOW, WM_CLOSE, 0, 0), 0);
@@ -181,17 +181,17 @@ TEST(StartUp, PrioritiesThenClassThenWindowThenLoop)
     ASSERT_EQ(fake::NamesExcept({"GetModuleHandleA", "LoadIconA", "LoadCursorA", "GetStockObject"}),
               "SetPriorityClass SetThreadPriority RegisterClassA CreateWindowExA GetMessageA DispatchMessageA "
               "GetMessageA DispatchMessageA GetMessageA");
-    EXPECT_EQ(fake::Named("SetPriorityClass")[0].arg[1], (uintptr_t)REALTIME_PRIORITY_CLASS);
-    EXPECT_EQ(fake::Named("SetThreadPriority")[0].arg[1], (uintptr_t)THREAD_PRIORITY_NORMAL);
+    EXPECT_EQ(fake::Named("SetPriorityClass")[0].Arg("priorityClass"), (uintptr_t)REALTIME_PRIORITY_CLASS);
+    EXPECT_EQ(fake::Named("SetThreadPriority")[0].Arg("priority"), (uintptr_t)THREAD_PRIORITY_NORMAL);
     const fake::Call registered = fake::Named("RegisterClassA")[0];
     EXPECT_EQ(registered.text, PROGRAM_TITLE);
-    EXPECT_EQ(registered.arg[0], 0u) << "class style";
-    EXPECT_EQ(registered.arg[1], reinterpret_cast<uintptr_t>(&MainWindowProc));
+    EXPECT_EQ(registered.Arg("style"), 0u) << "class style";
+    EXPECT_EQ(registered.Arg("windowProc"), reinterpret_cast<uintptr_t>(&MainWindowProc));
     const fake::Call created = fake::Named("CreateWindowExA")[0];
     EXPECT_EQ(created.text, std::string(PROGRAM_TITLE) + "|" + PROGRAM_TITLE);
-    EXPECT_EQ(created.arg[1], (uintptr_t)WS_POPUPWINDOW) << "hidden: no WS_VISIBLE";
-    EXPECT_EQ(created.arg[4], 10u);
-    EXPECT_EQ(created.arg[5], 10u);
+    EXPECT_EQ(created.Arg("style"), (uintptr_t)WS_POPUPWINDOW) << "hidden: no WS_VISIBLE";
+    EXPECT_EQ(created.Arg("width"), 10u);
+    EXPECT_EQ(created.Arg("height"), 10u);
 }
 
 TEST(StartUp, LoopEndsOnAnErrorInsteadOfSpinning)

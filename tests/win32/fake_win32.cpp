@@ -13,6 +13,8 @@
 #include <fcntl.h>
 #include <map>
 #include <mutex>
+#include <stdexcept>
+#include <type_traits>
 #include <unistd.h>
 
 namespace fake {
@@ -53,6 +55,17 @@ void Script(const char *name, std::initializer_list<intptr_t> results)
 {
     for (intptr_t r : results)
         scripts[name].push_back(r);
+}
+
+uintptr_t Call::Arg(const std::string &argument) const
+{
+    std::string recorded;
+    for (const Argument &a : args) {
+        if (a.name == argument)
+            return a.value;
+        recorded += " " + a.name;
+    }
+    throw std::out_of_range(name + " records no argument '" + argument + "'; it records:" + recorded);
 }
 
 std::vector<Call> Named(const char *name)
@@ -97,19 +110,10 @@ static int FileDescriptor(HANDLE handle)
 }
 
 /* Records one call and returns its scripted answer, or `otherwise`. */
-static intptr_t Record(const char *name, std::initializer_list<uintptr_t> args, const char *text,
+static intptr_t Record(const char *name, std::initializer_list<Argument> args, const char *text,
                        intptr_t otherwise)
 {
-    Call c;
-    c.name = name;
-    std::memset(c.arg, 0, sizeof c.arg);
-    size_t i = 0;
-    for (uintptr_t a : args)
-        if (i < 7)
-            c.arg[i++] = a;
-    if (text != nullptr)
-        c.text = text;
-    calls.push_back(c);
+    calls.push_back({name, args, text != nullptr ? text : ""});
     auto it = scripts.find(name);
     if (it == scripts.end() || it->second.empty())
         return otherwise;
@@ -118,15 +122,27 @@ static intptr_t Record(const char *name, std::initializer_list<uintptr_t> args, 
     return r;
 }
 
-static uintptr_t U(const void *p) { return reinterpret_cast<uintptr_t>(p); }
+/* An argument as recorded: its name and its value as a number, be it a handle or an integer. */
+template <typename T>
+static Argument Named(const char *name, T value)
+{
+    if constexpr (std::is_pointer<T>::value)
+        return {name, reinterpret_cast<uintptr_t>(value)};
+    else
+        return {name, static_cast<uintptr_t>(value)};
+}
+
 static HANDLE H(intptr_t v) { return reinterpret_cast<HANDLE>(v); }
 
 }  // namespace fake
 
+/* A stand-in's argument, recorded under its parameter's own name. */
+#define ARG(parameter) fake::Named(#parameter, parameter)
+
 using fake::FileDescriptor;
 using fake::H;
+using fake::Named;
 using fake::Record;
-using fake::U;
 
 /* Devices (\\.\COM1) answer from the script; any other name is a host file, opened for reading. */
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
@@ -140,13 +156,14 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
         }
         return fake::FileHandle(fd);
     }
-    return H(Record("CreateFileA", {access, share, U(security), disposition, flags, U(templateFile)},
+    return H(Record("CreateFileA",
+                    {ARG(access), ARG(share), ARG(security), ARG(disposition), ARG(flags), ARG(templateFile)},
                     name, 0x100));
 }
 
 BOOL GetCommState(HANDLE file, LPDCB dcb)
 {
-    BOOL ok = (BOOL)Record("GetCommState", {U(file)}, nullptr, TRUE);
+    BOOL ok = (BOOL)Record("GetCommState", {ARG(file)}, nullptr, TRUE);
     if (ok)
         *dcb = fake::commState;
     return ok;
@@ -154,23 +171,23 @@ BOOL GetCommState(HANDLE file, LPDCB dcb)
 
 BOOL SetCommState(HANDLE file, LPDCB dcb)
 {
-    BOOL ok = (BOOL)Record("SetCommState", {U(file)}, nullptr, TRUE);
+    BOOL ok = (BOOL)Record("SetCommState", {ARG(file)}, nullptr, TRUE);
     if (ok)
         fake::commState = *dcb;
     return ok;
 }
 
-BOOL SetCommMask(HANDLE file, DWORD mask) { return (BOOL)Record("SetCommMask", {U(file), mask}, nullptr, TRUE); }
+BOOL SetCommMask(HANDLE file, DWORD mask) { return (BOOL)Record("SetCommMask", {ARG(file), ARG(mask)}, nullptr, TRUE); }
 
 BOOL WaitCommEvent(HANDLE file, LPDWORD mask, LPOVERLAPPED overlapped)
 {
     *mask = EV_RLSD;
-    return (BOOL)Record("WaitCommEvent", {U(file), U(mask), U(overlapped)}, nullptr, TRUE);
+    return (BOOL)Record("WaitCommEvent", {ARG(file), ARG(mask), ARG(overlapped)}, nullptr, TRUE);
 }
 
 BOOL GetCommModemStatus(HANDLE file, LPDWORD status)
 {
-    BOOL ok = (BOOL)Record("GetCommModemStatus", {U(file)}, nullptr, TRUE);
+    BOOL ok = (BOOL)Record("GetCommModemStatus", {ARG(file)}, nullptr, TRUE);
     if (ok)
         *status = fake::modemStatus;
     return ok;
@@ -193,7 +210,8 @@ BOOL QueryPerformanceFrequency(LARGE_INTEGER *frequency)
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES security, size_t stackSize, LPTHREAD_START_ROUTINE start,
                     LPVOID parameter, DWORD flags, LPDWORD id)
 {
-    HANDLE thread = H(Record("CreateThread", {U(security), stackSize, U((void *)start), U(parameter), flags, U(id)},
+    HANDLE thread = H(Record("CreateThread",
+                             {ARG(security), ARG(stackSize), ARG(start), ARG(parameter), ARG(flags), ARG(id)},
                              nullptr, 0x200));
     if (id == nullptr) {
         fake::lastError = ERROR_INVALID_PARAMETER;
@@ -205,19 +223,19 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES security, size_t stackSize, LPTHREAD_S
 
 BOOL TerminateThread(HANDLE thread, DWORD exitCode)
 {
-    return (BOOL)Record("TerminateThread", {U(thread), exitCode}, nullptr, TRUE);
+    return (BOOL)Record("TerminateThread", {ARG(thread), ARG(exitCode)}, nullptr, TRUE);
 }
 
 DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds)
 {
-    return (DWORD)Record("WaitForSingleObject", {U(object), milliseconds}, nullptr, WAIT_OBJECT_0);
+    return (DWORD)Record("WaitForSingleObject", {ARG(object), ARG(milliseconds)}, nullptr, WAIT_OBJECT_0);
 }
 
 BOOL CloseHandle(HANDLE object)
 {
     if (FileDescriptor(object) >= 0)
         return close(FileDescriptor(object)) == 0;
-    return (BOOL)Record("CloseHandle", {U(object)}, nullptr, TRUE);
+    return (BOOL)Record("CloseHandle", {ARG(object)}, nullptr, TRUE);
 }
 
 HANDLE GetStdHandle(DWORD which)
@@ -276,7 +294,7 @@ void LeaveCriticalSection(LPCRITICAL_SECTION section)
 
 BOOL SetThreadPriority(HANDLE thread, int priority)
 {
-    return (BOOL)Record("SetThreadPriority", {U(thread), (uintptr_t)priority}, nullptr, TRUE);
+    return (BOOL)Record("SetThreadPriority", {ARG(thread), ARG(priority)}, nullptr, TRUE);
 }
 
 HANDLE GetCurrentThread(void) { return H(-2); }
@@ -284,32 +302,32 @@ HANDLE GetCurrentProcess(void) { return H(-1); }
 
 BOOL SetPriorityClass(HANDLE process, DWORD priorityClass)
 {
-    return (BOOL)Record("SetPriorityClass", {U(process), priorityClass}, nullptr, TRUE);
+    return (BOOL)Record("SetPriorityClass", {ARG(process), ARG(priorityClass)}, nullptr, TRUE);
 }
 
 HMODULE GetModuleHandleA(LPCSTR name)
 {
-    return (HMODULE)Record("GetModuleHandleA", {U(name)}, name, 0x400000);
+    return (HMODULE)Record("GetModuleHandleA", {ARG(name)}, name, 0x400000);
 }
 
 HMODULE LoadLibraryA(LPCSTR name) { return (HMODULE)Record("LoadLibraryA", {}, name, 0x500000); }
 
-BOOL FreeLibrary(HMODULE module) { return (BOOL)Record("FreeLibrary", {U(module)}, nullptr, TRUE); }
+BOOL FreeLibrary(HMODULE module) { return (BOOL)Record("FreeLibrary", {ARG(module)}, nullptr, TRUE); }
 
 FARPROC GetProcAddress(HMODULE module, LPCSTR name)
 {
     auto found = fake::exports.find(name);
     intptr_t exported = found == fake::exports.end() ? 0 : reinterpret_cast<intptr_t>(found->second);
-    return (FARPROC)Record("GetProcAddress", {U(module)}, name, exported);
+    return (FARPROC)Record("GetProcAddress", {ARG(module)}, name, exported);
 }
 
 LPSTR lstrcpyA(LPSTR to, LPCSTR from)
 {
-    Record("lstrcpyA", {U(to)}, from, 0);
+    Record("lstrcpyA", {ARG(to)}, from, 0);
     return std::strcpy(to, from);
 }
 
-UINT WinExec(LPCSTR commandLine, UINT show) { return (UINT)Record("WinExec", {show}, commandLine, 33); }
+UINT WinExec(LPCSTR commandLine, UINT show) { return (UINT)Record("WinExec", {ARG(show)}, commandLine, 33); }
 
 DWORD GetLastError(void) { return fake::lastError; }
 
@@ -333,7 +351,7 @@ int wsprintfA(LPSTR out, LPCSTR format, ...)
 
 void Sleep(DWORD milliseconds)
 {
-    Record("Sleep", {milliseconds}, nullptr, 0);
+    Record("Sleep", {ARG(milliseconds)}, nullptr, 0);
     if (milliseconds == INFINITE)
         throw fake::Parked();
 }
@@ -344,7 +362,8 @@ LPSTR GetCommandLineA(void) { return &fake::commandLine[0]; }
 DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer,
                      DWORD size, va_list *arguments)
 {
-    DWORD length = (DWORD)Record("FormatMessageA", {flags, U(source), messageId, languageId, size, U(arguments)},
+    DWORD length = (DWORD)Record("FormatMessageA",
+                                 {ARG(flags), ARG(source), ARG(messageId), ARG(languageId), ARG(size), ARG(arguments)},
                                  nullptr, -1);
     if (length == 0)
         return 0;
@@ -356,13 +375,13 @@ DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languag
 
 BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE routine, BOOL add)
 {
-    return (BOOL)Record("SetConsoleCtrlHandler", {U((void *)routine), (uintptr_t)add}, nullptr, TRUE);
+    return (BOOL)Record("SetConsoleCtrlHandler", {ARG(routine), ARG(add)}, nullptr, TRUE);
 }
 
 BOOL GetConsoleMode(HANDLE console, LPDWORD mode)
 {
     *mode = 3;
-    return (BOOL)Record("GetConsoleMode", {U(console)}, nullptr, FALSE);
+    return (BOOL)Record("GetConsoleMode", {ARG(console)}, nullptr, FALSE);
 }
 
 /* A few letters of the ANSI code page 1252 in the OEM code page 850, enough to see the change. */
@@ -370,7 +389,7 @@ BOOL CharToOemA(LPCSTR from, LPSTR to)
 {
     static const unsigned char ansi[] = {0xE9, 0xE8, 0xE4, 0xF6, 0xFC, 0xDF};
     static const unsigned char oem[] = {0x82, 0x8A, 0x84, 0x94, 0x81, 0xE1};
-    Record("CharToOemA", {U(to)}, from, TRUE);
+    Record("CharToOemA", {ARG(to)}, from, TRUE);
     for (; *from != '\0'; from++, to++) {
         unsigned char c = static_cast<unsigned char>(*from);
         for (size_t i = 0; i < sizeof ansi; i++)
@@ -385,8 +404,9 @@ BOOL CharToOemA(LPCSTR from, LPSTR to)
 WORD RegisterClassA(const WNDCLASSA *c)
 {
     return (WORD)Record("RegisterClassA",
-                        {c->style, U((void *)c->lpfnWndProc), (uintptr_t)c->cbClsExtra,
-                         (uintptr_t)c->cbWndExtra, U(c->hInstance), U(c->hbrBackground)},
+                        {Named("style", c->style), Named("windowProc", c->lpfnWndProc),
+                         Named("classExtra", c->cbClsExtra), Named("windowExtra", c->cbWndExtra),
+                         Named("instance", c->hInstance), Named("background", c->hbrBackground)},
                         c->lpszClassName, 0xC001);
 }
 
@@ -394,15 +414,15 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style,
                      int width, int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param)
 {
     std::string text = std::string(className) + "|" + title;
-    (void)param;
     return (HWND)Record("CreateWindowExA",
-                        {exStyle, style, (uintptr_t)x, (uintptr_t)y, (uintptr_t)width, (uintptr_t)height},
-                        text.c_str(), U(fake::Window(0)) + 0 * U(parent) + 0 * U(menu) + 0 * U(instance));
+                        {ARG(exStyle), ARG(style), ARG(x), ARG(y), ARG(width), ARG(height), ARG(parent), ARG(menu),
+                         ARG(instance), ARG(param)},
+                        text.c_str(), reinterpret_cast<intptr_t>(fake::Window(0)));
 }
 
 BOOL GetMessageA(LPMSG msg, HWND window, UINT first, UINT last)
 {
-    BOOL result = (BOOL)Record("GetMessageA", {U(window), first, last}, nullptr, -2);
+    BOOL result = (BOOL)Record("GetMessageA", {ARG(window), ARG(first), ARG(last)}, nullptr, -2);
     if (result != -2)
         return result;  // a scripted answer (an error, say) wins over the queue
     if (fake::messagesHandedOut < fake::messageQueue.size()) {
@@ -416,60 +436,64 @@ BOOL GetMessageA(LPMSG msg, HWND window, UINT first, UINT last)
 
 LRESULT DispatchMessageA(const MSG *msg)
 {
-    return Record("DispatchMessageA", {U(msg->hwnd), msg->message, msg->wParam, (uintptr_t)msg->lParam},
+    return Record("DispatchMessageA",
+                  {Named("window", msg->hwnd), Named("message", msg->message), Named("wParam", msg->wParam),
+                   Named("lParam", msg->lParam)},
                   nullptr, 0);
 }
 
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return Record("DefWindowProcA", {U(window), message, wParam, (uintptr_t)lParam}, nullptr, 0x77);
+    return Record("DefWindowProcA", {ARG(window), ARG(message), ARG(wParam), ARG(lParam)}, nullptr, 0x77);
 }
 
-void PostQuitMessage(int exitCode) { Record("PostQuitMessage", {(uintptr_t)exitCode}, nullptr, 0); }
+void PostQuitMessage(int exitCode) { Record("PostQuitMessage", {ARG(exitCode)}, nullptr, 0); }
 
 UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT milliseconds, TIMERPROC callback)
 {
-    return (UINT_PTR)Record("SetTimer", {U(window), id, milliseconds, U((void *)callback)}, nullptr, 1);
+    return (UINT_PTR)Record("SetTimer", {ARG(window), ARG(id), ARG(milliseconds), ARG(callback)}, nullptr, 1);
 }
 
-BOOL KillTimer(HWND window, UINT_PTR id) { return (BOOL)Record("KillTimer", {U(window), id}, nullptr, TRUE); }
+BOOL KillTimer(HWND window, UINT_PTR id) { return (BOOL)Record("KillTimer", {ARG(window), ARG(id)}, nullptr, TRUE); }
 
 HICON LoadIconA(HINSTANCE instance, LPCSTR name)
 {
-    return (HICON)Record("LoadIconA", {U(instance), U(name)}, nullptr, 0x600 + (intptr_t)U(name));
+    return (HICON)Record("LoadIconA", {ARG(instance), ARG(name)}, nullptr, 0x600 + reinterpret_cast<intptr_t>(name));
 }
 
 HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name)
 {
-    return (HCURSOR)Record("LoadCursorA", {U(instance), U(name)}, nullptr, 0x700);
+    return (HCURSOR)Record("LoadCursorA", {ARG(instance), ARG(name)}, nullptr, 0x700);
 }
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style)
 {
     std::string both = std::string(text) + "|" + caption;
-    return (int)Record("MessageBoxA", {U(owner), style}, both.c_str(), IDNO);
+    return (int)Record("MessageBoxA", {ARG(owner), ARG(style)}, both.c_str(), IDNO);
 }
 
 HWND FindWindowA(LPCSTR className, LPCSTR title)
 {
-    return (HWND)Record("FindWindowA", {U(title)}, className, 0);
+    return (HWND)Record("FindWindowA", {ARG(title)}, className, 0);
 }
 
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return (BOOL)Record("PostMessageA", {U(window), message, wParam, (uintptr_t)lParam}, nullptr, TRUE);
+    return (BOOL)Record("PostMessageA", {ARG(window), ARG(message), ARG(wParam), ARG(lParam)}, nullptr, TRUE);
 }
 
 BOOL ExitWindowsEx(UINT flags, DWORD reason)
 {
-    return (BOOL)Record("ExitWindowsEx", {flags, reason}, nullptr, TRUE);
+    return (BOOL)Record("ExitWindowsEx", {ARG(flags), ARG(reason)}, nullptr, TRUE);
 }
 
-HGDIOBJ GetStockObject(int object) { return (HGDIOBJ)Record("GetStockObject", {(uintptr_t)object}, nullptr, 0x800); }
+HGDIOBJ GetStockObject(int object) { return (HGDIOBJ)Record("GetStockObject", {ARG(object)}, nullptr, 0x800); }
 
 BOOL Shell_NotifyIconA(DWORD message, PNOTIFYICONDATAA d)
 {
     return (BOOL)Record("Shell_NotifyIconA",
-                        {message, U(d->hWnd), d->uID, d->uFlags, d->uCallbackMessage, U(d->hIcon), d->cbSize},
+                        {ARG(message), Named("window", d->hWnd), Named("id", d->uID), Named("flags", d->uFlags),
+                         Named("callbackMessage", d->uCallbackMessage), Named("icon", d->hIcon),
+                         Named("size", d->cbSize)},
                         d->szTip, TRUE);
 }

@@ -1,7 +1,8 @@
 /*
  * Test-side control of the Win32 stand-in.  Every stand-in call appends a Call to `calls`
- * (its name, up to seven integer arguments, and its string argument where it has one), then
- * answers with the next scripted result for that name, or with its default when none is left.
+ * (its name, its integer and handle arguments, each under its parameter's name, and its string
+ * argument where it has one), then answers with the next scripted result for that name, or with
+ * its default when none is left.  A test reads an argument by that name: Arg("icon").
  *
  * Files are the host's own and are not recorded: CreateFileA of a name that is not a device
  * (\\.\COM1) opens the host file for reading, GetStdHandle gives the host's standard output
@@ -24,10 +25,18 @@
 
 namespace fake {
 
+struct Argument {
+    std::string name;  // the stand-in's parameter name, or the record field's (see fake_win32.cpp)
+    uintptr_t value;
+};
+
 struct Call {
     std::string name;
-    uintptr_t arg[7];
+    std::vector<Argument> args;
     std::string text;  // the call's string argument (class name, port name, message text ...)
+
+    /* The argument recorded under `argument`; throws, naming those it has, when there is none. */
+    uintptr_t Arg(const std::string &argument) const;
 };
 
 extern std::vector<Call> calls;

@@ -1,8 +1,28 @@
 /*
- * The line tap; see line_tap.h.  The changes are kept in a ring of one frame's length, so the
- * tap needs fixed memory however long it runs.
+ * The line tap: a receiver line that forwards to another one (the serial or the replay line)
+ * and keeps every change it passes on, stamped with the counter value the decoder reads for it.
+ * ir-monitor runs the program's own decoder on the tap, so every figure it prints comes from the
+ * very numbers that decoder worked from, and the decoder itself stays as the program runs it.
+ *
+ * Each wait that reports a new state is stamped at once with the tapped line's counter, and the
+ * decoder's next counter read returns that stamp: the decoder stamps a change straight after its
+ * wait, so both are the same moment.  A report of the state the line already had (it changed
+ * twice between two waits) is no change: the decoder waits on past it, and so does the tap.  The
+ * first report always counts, whatever it says, since the state before it is unknown; the
+ * decoder, waiting for the end of a burst, may let it pass, but the capture needs it when it is
+ * the start of the first burst.
+ *
+ * The counter read at the start of each ReadFrame is not a change.  Before any change it reads
+ * the tapped counter, as in the program; after one it returns the last change's stamp instead of
+ * the time of the read.  ReadFrame returns at the first edge of the next frame's leader, so the
+ * time ir-monitor spends printing between two frames would otherwise be taken off that leader's
+ * burst (a slow console can take more than the 40 us or so of margin a real receiver leaves);
+ * the program, which only scans its table there, loses a few microseconds at most.
+ *
+ * The changes are kept in a ring of one frame's length, so the tap needs fixed memory however
+ * long it runs.  One thread only: the one that reads the line writes every field here.
  */
-#include "line_tap.h"
+#include "ir_monitor.h"
 
 /* All written by the thread that reads the line. */
 static const ReceiverLine *tappedLine;
@@ -82,10 +102,10 @@ static void ReadTapCounter(LARGE_INTEGER *count)
 static void ReadTapFrequency(LARGE_INTEGER *frequency) { tappedLine->readFrequency(frequency); }
 
 static const ReceiverLine tap = {
-    OpenTap,
-    WaitTappedChange,
-    ReadTapCounter,
-    ReadTapFrequency,
+    .openLine = OpenTap,
+    .waitLineChange = WaitTappedChange,
+    .readCounter = ReadTapCounter,
+    .readFrequency = ReadTapFrequency,
 };
 
 const ReceiverLine *TapLine(const ReceiverLine *line, TapChangeHandler onChange)

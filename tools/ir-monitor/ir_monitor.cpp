@@ -1,18 +1,42 @@
 /*
- * Running ir-monitor over a recording or COM1; see monitor.h.
+ * ir-monitor: shows what a remote sends and how far the receiver's timing is from what the
+ * program accepts.  For every frame the receiver decodes it prints the code as 16 hex digits and
+ * the command numbers the program would act on, or '-' for none:
+ *
+ *     0x0000800813017261 9 12
+ *
+ * and around it '#' lines: the frame's leader and data timing against the decoder's limits,
+ * pairs that just miss the leader windows, and at the end a summary with histograms of burst
+ * and gap lengths.  `--raw` also writes the line as a pulse/space recording, to capture what a
+ * receiver delivers (line_report.cpp).
+ *
+ * Two ways of running: over a recording, played as fast as it can be read, and exit 0 at its
+ * end; and, on Windows with no file argument, listening on COM1 as the program does, until
+ * Ctrl+C.  Both put the line tap (line_tap.cpp) between the line and the program's own decoder,
+ * and report every change and every frame.
+ *
+ * A recording ends the tool through the replay line's end handler: the summary, then exit 0.
+ * On COM1, the serial line's failure handler turns a port that cannot be opened, configured or
+ * waited on into a message with the system's error text and exit 3 (the program parks its
+ * receiver instead: it must not stop, the tool should).  Ctrl+C or closing the console prints
+ * the summary of what has been seen so far and exits 0, on COM1 or during a recording.
+ *
+ * The main thread runs the monitor; the console's stop event arrives on a thread of its own
+ * (see StopOnConsoleEvent).  The reading thread reports each change and each frame holding the
+ * report's lock; whatever ends the tool takes that lock for good before it prints the summary,
+ * so the summary is whole and nothing is written after it.
+ *
+ * ProgramEntry is the tool's first instruction: it links no C runtime, so it reads its own
+ * command line and hands its exit code to ExitProcess.  Output goes through Win32 handles
+ * (text_output.h).
  */
-#include "monitor.h"
+#include "ir_monitor.h"
 
-#include "../common/command_line.h"
-#include "../receiver/replay_line.h"
-#include "line_report.h"
-#include "line_tap.h"
-#include "raw_capture.h"
-#include "text_output.h"
+#include "../../common/command_line.h"
+#include "../../receiver/replay_line.h"
 
 /* Written by the main thread before the line is read. */
 static const ReceiverLine *tappedLine;
-static BOOL rawMode;
 static BOOL lineOpen;
 static BOOL reportStarted;  /* the summary can be printed */
 /* Held by the reading thread while it reports; taken for good by whatever ends the tool. */
@@ -35,7 +59,6 @@ void StartMonitor(const ReceiverLine *line, BOOL raw, HANDLE out)
         lockReady = TRUE;
     }
     StartOutput(out);
-    rawMode = raw;
     lineOpen = FALSE;
     tappedLine = TapLine(line, ReportChangeLocked);
     StartReport(ReadTappedFrequency(), raw);
@@ -58,12 +81,7 @@ void MonitorFrames(void)
     }
 }
 
-void FinishMonitor(void)
-{
-    if (rawMode)
-        EndCapture(ReadTappedCounter());
-    ReportSummary();
-}
+void FinishMonitor(void) { ReportSummary(ReadTappedCounter()); }
 
 /* Takes the report for good, prints the summary if the report has begun, and ends the tool. */
 static void EndMonitor(UINT exitCode)
@@ -77,7 +95,9 @@ static void EndMonitor(UINT exitCode)
 
 static void FinishAtEndOfRecording(void) { EndMonitor(0); }
 
-int MonitorRecording(const char *path, BOOL raw)
+/* Monitors a recording to standard output and exits 0 at its end; returns
+   MONITOR_EXIT_BAD_INPUT, after saying why, when the recording is refused. */
+static int MonitorRecording(const char *path, BOOL raw)
 {
     char error[REPLAY_ERROR_SIZE];
     if (!LoadReplayRecording(path, FALSE, FinishAtEndOfRecording, error, sizeof error)) {
@@ -151,3 +171,9 @@ int RunIrMonitor(const char *commandLine)
 #endif
     return PrintUsage();
 }
+
+/* The unit tests link the session beside the program's own ProgramEntry, and build it without
+   this one. */
+#ifndef WITHOUT_PROGRAM_ENTRY
+extern "C" void ProgramEntry(void) { ExitProcess((UINT)RunIrMonitor(GetCommandLineA())); }
+#endif

@@ -1,0 +1,93 @@
+/*
+ * The names ir-monitor's three files share, and the tests reach: the line tap (line_tap.cpp),
+ * the report (line_report.cpp) and the session that runs them (ir_monitor.cpp).  Each file says
+ * at its top what it is for and why it is built so.
+ *
+ * One thread reads the line, and it writes every field the tap and the report keep.  Whatever
+ * ends the tool (the end of a recording, a failing port, Ctrl+C on a thread the system starts)
+ * takes the session's lock first, so it reads those fields only while the reading thread is
+ * not inside the report.
+ */
+#ifndef IR_MONITOR_H
+#define IR_MONITOR_H
+
+#include "../../receiver/frame_decoder.h"
+#include "../text_output.h"
+
+/* The line tap: a receiver line that keeps every change it passes on (line_tap.cpp). */
+
+typedef struct TappedChange {
+    BOOL on;             /* the line's new state: on ends a burst, off ends a gap */
+    LONGLONG stamp;      /* the tapped line's counter when the wait returned */
+    LONGLONG ticks;      /* since the previous change (the burst or gap that ended); 0 for the first */
+    LONG decoderTicks;   /* what the decoder takes for that interval: signed 32-bit ticks since
+                            its previous counter read */
+} TappedChange;
+
+/* Runs for every change, after its stamp and before the wait returns to the decoder. */
+typedef void (*TapChangeHandler)(const TappedChange *change);
+
+/* One frame's changes: the leader's two and two for each data pair. */
+enum { TAP_HISTORY = 2 + 2 * FRAME_DATA_PAIRS };
+
+/* Makes the tap forward to `line` and forget every earlier change; returns the tap as a line. */
+const ReceiverLine *TapLine(const ReceiverLine *line, TapChangeHandler onChange);
+
+/* The change `back` changes before the latest (0: the latest); NULL if not kept or none. */
+const TappedChange *RecentChange(int back);
+
+/* How many changes the tap has passed on. */
+DWORD TappedChangeCount(void);
+
+/* Where the decoder began measuring: its last counter read before the first change (the first
+   change's own stamp if it read none).  Its first burst is measured from here. */
+LONGLONG TapStartStamp(void);
+
+/* The tapped line's counter now, and its rate. */
+LONGLONG ReadTappedCounter(void);
+LONGLONG ReadTappedFrequency(void);
+
+/* The report: the '#' lines around the frame lines, and the capture (line_report.cpp). */
+
+/* Starts a report for a line counting `frequency` ticks per second; with `raw` a capture too,
+   and frame lines become '#' lines.  Nothing is written yet, so a summary can be printed from
+   here on, even before the line is open. */
+void StartReport(LONGLONG frequency, BOOL raw);
+
+/* The capture's header with `raw`, then the decoder's limits; written at once. */
+void WriteReportHeader(void);
+
+/* Takes one change into the counts, the histograms, the near misses and the capture. */
+void ReportChange(const TappedChange *change);
+
+/* The frame line and the leader and data lines of a frame ReadFrame has just returned. */
+void ReportFrame(FrameCode code);
+
+/* Ends the capture with the burst in progress, if any, as ending at `counterNow`; then the
+   counts and both histograms, as '#' lines, and flushes. */
+void ReportSummary(LONGLONG counterNow);
+
+/* The session (ir_monitor.cpp). */
+
+enum {
+    MONITOR_EXIT_BAD_INPUT = 2,     /* bad arguments or a bad recording */
+    MONITOR_EXIT_PORT_FAILED = 3
+};
+
+/* Opens `line` behind the tap and starts the report on `out` (see StartReport). */
+void StartMonitor(const ReceiverLine *line, BOOL raw, HANDLE out);
+
+/* Reads and reports frames for ever; the line's end or failure ends the process. */
+void MonitorFrames(void);
+
+/* Ends the capture, prints the summary and flushes the output. */
+void FinishMonitor(void);
+
+/* Monitors COM1 to standard output until stopped; exits MONITOR_EXIT_PORT_FAILED when the port fails. */
+void ListenOnCom1(BOOL raw);
+
+/* The tool: `--raw` and a recording, or none, from the command line; returns the exit code
+   when it ends by itself (bad arguments or a bad recording). */
+int RunIrMonitor(const char *commandLine);
+
+#endif

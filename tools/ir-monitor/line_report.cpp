@@ -1,0 +1,515 @@
+/*
+ * What ir-monitor says about the receiver line, beside the frame lines it has always printed:
+ * where each decoded frame lies against the decoder's limits, pairs that just miss the leader
+ * windows, and at the end a summary with histograms of burst and gap lengths.  Every line but
+ * the frame line itself begins with '#', so `grep -v '^#'` gives the frames alone.  With --raw
+ * it also writes the capture, the line as a recording.
+ *
+ * The limits are the decoder's own at the line's counter rate (its units converted to ticks as
+ * it converts them), shown in microseconds.  Figures about pairs use the ticks the decoder took
+ * for them (line_tap.cpp); the histograms and the capture use the time between changes.
+ *
+ * The first change of the line gets a line of its own at once, so the wiring can be confirmed
+ * before any frame decodes.  Output is flushed after the header, after a frame, after a near
+ * miss and where a burst begins after at least 20 ms of quiet line; the writer thread
+ * (text_output.h) does the writing, and writes whatever is left at least every 250 ms, so no line
+ * waits longer than that.  Where there is no writer thread the flushes happen on the reading
+ * thread, at moments when writing cannot fall between two close edges (after a frame, the next
+ * frame's leader burst has just begun).
+ *
+ * Lines are built whole in a local buffer and written with one call, so a summary printed on
+ * Ctrl+C by another thread cannot split one.
+ */
+#include "ir_monitor.h"
+
+#include "../../receiver/code_table.h"
+#include "../../receiver/recording_format.h"
+
+#include <string.h>
+
+enum {
+    NEAR_MISS_PERCENT = 20,        /* how far outside a window a near miss may lie */
+    NEAR_MISS_INTERVAL_MS = 100,   /* at most one near miss shown per this much line time */
+    QUIET_BEFORE_FLUSH_MS = 20,    /* a burst after this long a gap is a safe moment to write */
+    REPORT_LINE_SIZE = 240,
+    MILLISECONDS_PER_SECOND = 1000,
+    TIME_TEXT_SIZE = NUMBER_TEXT_SIZE + 2,
+    HISTOGRAM_BIN_US = 50,
+    HISTOGRAM_TOP_US = 5000,  /* this and longer: the last bin */
+    HISTOGRAM_BINS = HISTOGRAM_TOP_US / HISTOGRAM_BIN_US + 1,
+    HISTOGRAM_BAR_WIDTH = 40
+};
+
+/* The decoder's limits in ticks at the line's rate; each is excluded from its window. */
+typedef struct DecoderLimits {
+    LONGLONG leaderBurstMin, leaderBurstMax;
+    LONGLONG leaderGapMin, leaderGapMax;
+    LONGLONG bitThreshold;  /* a longer gap is a 1 */
+} DecoderLimits;
+
+typedef struct Histogram {
+    DWORD bins[HISTOGRAM_BINS];
+} Histogram;
+
+/* Everything the report keeps.  The thread that reads the line writes all of it; the thread
+   that stops the tool on Ctrl+C may print the summary, which reads the counts and histograms and
+   ends the capture, but only once it holds the session's lock. */
+static struct Report {
+    LONGLONG frequency;          /* the line's counter rate */
+    BOOL raw;                    /* a capture too, and frame lines as '#' lines */
+    DecoderLimits limits;
+    DWORD leaderLikePairs, nearMisses, nearMissesShown, framesDecoded, framesMatching;
+    LONGLONG lastNearMissShown;  /* its stamp; valid once nearMissesShown > 0 */
+    Histogram burstLengths, gapLengths;
+    /* The capture, once its first change is written. */
+    BOOL captureStarted;
+    BOOL captureLineOff;         /* the state after the last change written */
+    LONGLONG captureStart;       /* counter where the decoder began measuring */
+    ULONGLONG capturedUs;        /* microseconds from the start to the last change written */
+} report;
+
+typedef struct ReportLine {
+    char text[REPORT_LINE_SIZE];
+    int length;
+} ReportLine;
+
+/* Adds formatted text to `line`, cut where the line is full. */
+static void Append(ReportLine *line, const char *format, ...)
+{
+    char text[FORMATTED_TEXT_SIZE];
+    va_list arguments;
+    va_start(arguments, format);
+    wvsprintfA(text, format, arguments);
+    va_end(arguments);
+    for (const char *p = text; *p != '\0' && line->length < REPORT_LINE_SIZE - 1; p++)
+        line->text[line->length++] = *p;
+    line->text[line->length] = '\0';
+}
+
+static void WriteLine(ReportLine *line)
+{
+    Append(line, "\n");
+    PutText(line->text);
+}
+
+/* A figure as text: a 64-bit number, signed, in whole microseconds or in tenths of one. */
+typedef struct Figure {
+    char text[TIME_TEXT_SIZE];
+} Figure;
+
+/* `ticks` in the unit a line shows: whole microseconds, or with `tenths` tenths of one. */
+static LONGLONG InUnit(LONGLONG ticks, BOOL tenths)
+{
+    return ScaleTime(ticks, report.frequency, tenths ? TENTHS_OF_US_PER_SECOND : MICROSECONDS_PER_SECOND);
+}
+
+/* "628.6": tenths of a microsecond written as a decimal. */
+static const char *FormatTenths(LONGLONG tenths, char text[TIME_TEXT_SIZE])
+{
+    const char *sign = tenths < 0 ? "-" : "";
+    ULONGLONG size = tenths < 0 ? 0 - (ULONGLONG)tenths : (ULONGLONG)tenths;
+    char whole[NUMBER_TEXT_SIZE];
+    wsprintfA(text, "%s%s.%u", sign, FormatUnsigned64(size / 10, 10, 1, whole), (unsigned)(size % 10));
+    return text;
+}
+
+static Figure UnitText(LONGLONG value, BOOL tenths)
+{
+    Figure figure;
+    if (tenths) {
+        FormatTenths(value, figure.text);
+    } else {
+        figure.text[0] = '-';
+        FormatUnsigned64(value < 0 ? 0 - (ULONGLONG)value : (ULONGLONG)value, 10, 1, figure.text + (value < 0));
+    }
+    return figure;
+}
+
+static Figure Us(LONGLONG ticks) { return UnitText(InUnit(ticks, FALSE), FALSE); }
+static Figure Tenths(LONGLONG ticks) { return UnitText(InUnit(ticks, TRUE), TRUE); }
+
+/*
+ * Text histograms of interval lengths for the summary: 50 us bins, only the bins that hold
+ * anything printed, each with a bar scaled to the fullest bin.  Marker lines name the decoder's
+ * limits (bit threshold, leader windows) where they fall among the bins, so a cluster is seen at
+ * a glance on the right or the wrong side of a limit.  Everything from 5 ms up (pauses between
+ * frames, seconds between key presses) shares one last bin, so a long run prints at most about a
+ * hundred lines per histogram.  A marker is printed before the first bin that starts at or above
+ * it, so a bin that holds the limit itself comes just before its marker.
+ */
+
+/* A limit to show among the bins: where it lies, in tenths of a microsecond, and what it is. */
+typedef struct HistogramMarker {
+    LONGLONG tenthsOfUs;
+    const char *meaning;
+} HistogramMarker;
+
+static void AddToHistogram(Histogram *histogram, LONGLONG microseconds)
+{
+    LONGLONG bin = microseconds < 0 ? 0 : microseconds / HISTOGRAM_BIN_US;
+    histogram->bins[bin < HISTOGRAM_BINS - 1 ? bin : HISTOGRAM_BINS - 1]++;
+}
+
+static DWORD FullestBin(const Histogram *histogram)
+{
+    DWORD fullest = 0;
+    for (int i = 0; i < HISTOGRAM_BINS; i++)
+        if (histogram->bins[i] > fullest)
+            fullest = histogram->bins[i];
+    return fullest;
+}
+
+static void PrintBin(int bin, DWORD count, DWORD fullest)
+{
+    char range[TIME_TEXT_SIZE];
+    char bar[HISTOGRAM_BAR_WIDTH + 1];
+    if (bin == HISTOGRAM_BINS - 1)
+        wsprintfA(range, "%d+", HISTOGRAM_TOP_US);
+    else
+        wsprintfA(range, "%d-%d", bin * HISTOGRAM_BIN_US, bin * HISTOGRAM_BIN_US + HISTOGRAM_BIN_US - 1);
+    /* Rounded up, so a bin that holds anything shows at least one mark. */
+    int width = (int)(((ULONGLONG)count * HISTOGRAM_BAR_WIDTH + fullest - 1) / fullest);
+    memset(bar, '*', (size_t)width);
+    bar[width] = '\0';
+    PutFormatted("#   %9s us %8lu %s\n", range, (unsigned long)count, bar);
+}
+
+static void PrintMarker(const HistogramMarker *marker)
+{
+    char tenths[TIME_TEXT_SIZE];
+    PutFormatted("#   ---- %s us: %s\n", FormatTenths(marker->tenthsOfUs, tenths), marker->meaning);
+}
+
+/* `title`, then the bins and, in their places, the markers (ascending). */
+static void PrintHistogram(const Histogram *histogram, const char *title, const HistogramMarker *markers,
+                           int markerCount)
+{
+    DWORD fullest = FullestBin(histogram);
+    PutFormatted("# %s, %d us bins:\n", title, HISTOGRAM_BIN_US);
+    if (fullest == 0) {
+        PutText("#   none\n");
+        return;
+    }
+    int marker = 0;
+    for (int bin = 0; bin < HISTOGRAM_BINS; bin++) {
+        LONGLONG binStartTenths = (LONGLONG)bin * HISTOGRAM_BIN_US * 10;
+        for (; marker < markerCount && markers[marker].tenthsOfUs <= binStartTenths; marker++)
+            PrintMarker(&markers[marker]);
+        if (histogram->bins[bin] > 0)
+            PrintBin(bin, histogram->bins[bin], fullest);
+    }
+    for (; marker < markerCount; marker++)
+        PrintMarker(&markers[marker]);
+}
+
+/*
+ * The capture that `ir-monitor --raw` writes: the line's changes as a pulse/space recording, in
+ * whole microseconds, which the replay line, ir-monitor and the tests read back.
+ *
+ * It begins where the decoder began measuring (line_tap.cpp), after a '#' line naming the
+ * counter rate and a `frequency` line giving it to the replay, so that its replay decodes
+ * exactly the frames the tool decoded: the time before the first change is kept as a leading
+ * space (or as a pulse, if the line was in a burst when the tool started), and a first leader
+ * that came too late after the start to be taken live is not taken from the capture either.
+ * Each interval is written when it ends.  Times are converted from the start as a whole and
+ * written as differences, so rounding to microseconds never accumulates, however long the
+ * capture.  An interval that rounds to nothing is left out (the replay joins its neighbours,
+ * which is what a glitch shorter than the format can say becomes); one longer than a recording's
+ * largest number is written as several items of its kind, which the replay joins again.  A burst
+ * still going at the end is written up to then, at least 1 us, so the replay sees it begin, as
+ * the decoder did: that edge ends the last frame.
+ */
+
+static void StartCapture(void)
+{
+    char rate[NUMBER_TEXT_SIZE];
+    FormatUnsigned64((ULONGLONG)report.frequency, 10, 1, rate);
+    PutFormatted("# ir-monitor --raw: the receiver line, counter %s Hz, in microseconds\n", rate);
+    PutFormatted("frequency %s\n", rate);
+}
+
+static ULONGLONG CapturedUsUpTo(LONGLONG stamp)
+{
+    return (ULONGLONG)ScaleTime(stamp - report.captureStart, report.frequency, MICROSECONDS_PER_SECOND);
+}
+
+/* Writes the interval `change` ends. */
+static void CaptureChange(const TappedChange *change)
+{
+    if (!report.captureStarted) {
+        report.captureStarted = TRUE;
+        report.captureStart = TapStartStamp();
+        report.capturedUs = 0;
+        report.captureLineOff = change->on;  /* before its first change the line was in the other state */
+    }
+    ULONGLONG sinceStart = CapturedUsUpTo(change->stamp);
+    WriteRecordingItems(report.captureLineOff ? LINE_PULSE : LINE_SPACE, sinceStart - report.capturedUs, PutText);
+    report.capturedUs = sinceStart;
+    report.captureLineOff = !change->on;
+}
+
+/* Writes the burst in progress, if any, as ending at `counterNow`. */
+static void EndCapture(LONGLONG counterNow)
+{
+    if (!report.captureStarted || !report.captureLineOff)
+        return;
+    ULONGLONG sinceStart = CapturedUsUpTo(counterNow);
+    WriteRecordingItems(LINE_PULSE, sinceStart > report.capturedUs ? sinceStart - report.capturedUs : 1, PutText);
+}
+
+/* Within NEAR_MISS_PERCENT of the window: no further below `min` or above `max` than that. */
+static BOOL IsNear(LONGLONG ticks, LONGLONG min, LONGLONG max)
+{
+    return ticks * 100 >= min * (100 - NEAR_MISS_PERCENT) && ticks * 100 <= max * (100 + NEAR_MISS_PERCENT);
+}
+
+static BOOL IsNearLeader(LONGLONG burst, LONGLONG gap)
+{
+    return IsNear(burst, report.limits.leaderBurstMin, report.limits.leaderBurstMax) &&
+           IsNear(gap, report.limits.leaderGapMin, report.limits.leaderGapMax);
+}
+
+/* Whether whole microseconds show `ticks` on the side of the bound it misses: rounding puts a
+   figure that misses by less than half a microsecond on the bound itself, so such a figure is
+   shown in tenths. */
+static BOOL WholeShowsMiss(LONGLONG ticks, LONGLONG min, LONGLONG max)
+{
+    if (ticks <= min)
+        return InUnit(ticks, FALSE) < InUnit(min, FALSE);
+    if (ticks >= max)
+        return InUnit(ticks, FALSE) > InUnit(max, FALSE);
+    return TRUE;
+}
+
+/* "burst 30 us below 3520 us" when `ticks` misses its window, after a ':' or a ", ".  The miss is
+   the difference of the figures shown, so the words always agree with them; "on the bound" is a
+   figure that is the excluded bound itself at the precision shown. */
+static void AppendMiss(ReportLine *line, const char *what, LONGLONG ticks, LONGLONG min, LONGLONG max, BOOL tenths)
+{
+    const char *separator = line->text[line->length - 1] == ':' ? " " : ", ";
+    LONGLONG shown = InUnit(ticks, tenths);
+    if (ticks > min && ticks < max)
+        return;
+    LONGLONG bound = InUnit(ticks <= min ? min : max, tenths);
+    LONGLONG miss = ticks <= min ? bound - shown : shown - bound;
+    if (miss > 0)
+        Append(line, "%s%s %s us %s %s us", separator, what, UnitText(miss, tenths).text,
+               ticks <= min ? "below" : "above", UnitText(bound, tenths).text);
+    else
+        Append(line, "%s%s on the bound %s us, which is excluded", separator, what, UnitText(bound, tenths).text);
+}
+
+/* "burst 50 us above 3520 us": the distance to the nearer bound of a window it lies in, as the
+   difference of the figures shown. */
+static void AppendNearestBound(ReportLine *line, const char *what, LONGLONG ticks, LONGLONG min, LONGLONG max)
+{
+    LONGLONG shown = InUnit(ticks, FALSE);
+    if (ticks - min <= max - ticks)
+        Append(line, "%s %s us above %s us", what, UnitText(shown - InUnit(min, FALSE), FALSE).text, Us(min).text);
+    else
+        Append(line, "%s %s us below %s us", what, UnitText(InUnit(max, FALSE) - shown, FALSE).text, Us(max).text);
+}
+
+static void ShowNearMiss(LONGLONG burst, LONGLONG gap)
+{
+    const DecoderLimits *limits = &report.limits;
+    BOOL burstInTenths = !WholeShowsMiss(burst, limits->leaderBurstMin, limits->leaderBurstMax);
+    BOOL gapInTenths = !WholeShowsMiss(gap, limits->leaderGapMin, limits->leaderGapMax);
+    ReportLine line = {"", 0};
+    Append(&line, "# near leader %s/%s us:", UnitText(InUnit(burst, burstInTenths), burstInTenths).text,
+           UnitText(InUnit(gap, gapInTenths), gapInTenths).text);
+    AppendMiss(&line, "burst", burst, limits->leaderBurstMin, limits->leaderBurstMax, burstInTenths);
+    AppendMiss(&line, "gap", gap, limits->leaderGapMin, limits->leaderGapMax, gapInTenths);
+    WriteLine(&line);
+    FlushOutput();
+}
+
+static BOOL IsNearMissDue(LONGLONG stamp)
+{
+    LONGLONG spacing = report.frequency * NEAR_MISS_INTERVAL_MS / MILLISECONDS_PER_SECOND;
+    return report.nearMissesShown == 0 || stamp - report.lastNearMissShown >= spacing;
+}
+
+/* A gap has ended: the burst before it and the gap, as the decoder measured them. */
+static void CheckPair(const TappedChange *gapEnd)
+{
+    const TappedChange *burstEnd = RecentChange(1);
+    if (burstEnd == NULL)
+        return;
+    PulsePair pair = {burstEnd->decoderTicks, gapEnd->decoderTicks};
+    LONGLONG burst = pair.offTicks;
+    LONGLONG gap = pair.onTicks;
+    if (IsLeader(&pair, report.frequency)) {
+        report.leaderLikePairs++;
+    } else if (IsNearLeader(burst, gap)) {
+        report.nearMisses++;
+        if (IsNearMissDue(gapEnd->stamp)) {
+            report.nearMissesShown++;
+            report.lastNearMissShown = gapEnd->stamp;
+            ShowNearMiss(burst, gap);
+        }
+    }
+}
+
+/* The first change: the receiver is wired and powered, whatever it goes on to send. */
+static void SayLineIsAlive(const TappedChange *change)
+{
+    char ms[NUMBER_TEXT_SIZE];
+    LONGLONG us = InUnit(change->stamp - TapStartStamp(), FALSE);
+    PutFormatted("# the receiver line is alive: its first change came %s ms after the start\n",
+                 FormatUnsigned64(us > 0 ? (ULONGLONG)us / 1000 : 0, 10, 1, ms));
+    FlushOutput();
+}
+
+void ReportChange(const TappedChange *change)
+{
+    if (TappedChangeCount() == 1)
+        SayLineIsAlive(change);
+    if (report.raw)
+        CaptureChange(change);
+    /* The first change ends an interval whose start was not seen. */
+    if (TappedChangeCount() > 1)
+        AddToHistogram(change->on ? &report.burstLengths : &report.gapLengths, InUnit(change->ticks, FALSE));
+    if (change->on)
+        return;
+    CheckPair(change);
+    if (change->ticks >= report.frequency * QUIET_BEFORE_FLUSH_MS / MILLISECONDS_PER_SECOND)
+        FlushOutput();
+}
+
+static void WriteFrameLine(FrameCode code, const CommandNumber *commands, int found)
+{
+    char hex[NUMBER_TEXT_SIZE];
+    ReportLine line = {"", 0};
+    if (report.raw)
+        Append(&line, "# frame ");
+    Append(&line, "0x%s", FormatUnsigned64(code, 16, 16, hex));
+    if (found == 0)
+        Append(&line, " -");
+    for (int i = 0; i < found; i++)
+        Append(&line, " %u", commands[i]);
+    WriteLine(&line);
+}
+
+static void WriteLeaderLine(void)
+{
+    const DecoderLimits *limits = &report.limits;
+    LONGLONG burst = RecentChange(2 * FRAME_DATA_PAIRS + 1)->decoderTicks;
+    LONGLONG gap = RecentChange(2 * FRAME_DATA_PAIRS)->decoderTicks;
+    ReportLine line = {"", 0};
+    Append(&line, "# leader %s/%s us: ", Us(burst).text, Us(gap).text);
+    AppendNearestBound(&line, "burst", burst, limits->leaderBurstMin, limits->leaderBurstMax);
+    Append(&line, ", ");
+    AppendNearestBound(&line, "gap", gap, limits->leaderGapMin, limits->leaderGapMax);
+    WriteLine(&line);
+}
+
+/* The 48 data gaps against the threshold (the closing pause is not one of them), and the range
+   of the 49 data bursts. */
+static void WriteBitsLine(void)
+{
+    LONGLONG threshold = report.limits.bitThreshold;
+    LONGLONG longestZero = -1, shortestOne = -1, shortestBurst = -1, longestBurst = -1;
+    for (int pair = 0; pair < FRAME_DATA_PAIRS; pair++) {
+        int back = 2 * (FRAME_DATA_PAIRS - 1 - pair);
+        LONGLONG gap = RecentChange(back)->decoderTicks;
+        LONGLONG burst = RecentChange(back + 1)->decoderTicks;
+        if (shortestBurst < 0 || burst < shortestBurst)
+            shortestBurst = burst;
+        if (burst > longestBurst)
+            longestBurst = burst;
+        if (pair == FRAME_DATA_PAIRS - 1)
+            break;
+        if (gap > threshold && (shortestOne < 0 || gap < shortestOne))
+            shortestOne = gap;
+        if (gap <= threshold && gap > longestZero)
+            longestZero = gap;
+    }
+    ReportLine line = {"", 0};
+    if (longestZero >= 0)
+        Append(&line, "# bits: longest 0-gap %s us", Us(longestZero).text);
+    else
+        Append(&line, "# bits: no 0-gap");
+    if (shortestOne >= 0)
+        Append(&line, ", shortest 1-gap %s us", Us(shortestOne).text);
+    else
+        Append(&line, ", no 1-gap");
+    Append(&line, ", threshold %s us; data bursts %s-%s us", Tenths(threshold).text, Us(shortestBurst).text,
+           Us(longestBurst).text);
+    WriteLine(&line);
+}
+
+void ReportFrame(FrameCode code)
+{
+    CommandNumber commands[CODE_TABLE_SIZE];
+    int found = FindCommands(code, commands);
+    report.framesDecoded++;
+    if (found > 0)
+        report.framesMatching++;
+    WriteFrameLine(code, commands, found);
+    WriteLeaderLine();
+    WriteBitsLine();
+    FlushOutput();
+}
+
+static void WriteLimitsLine(void)
+{
+    const DecoderLimits *limits = &report.limits;
+    char rate[NUMBER_TEXT_SIZE];
+    ReportLine line = {"", 0};
+    Append(&line, "# counter %s Hz: a leader is a burst of %s-%s us and a gap of %s-%s us (bounds excluded);"
+                  " a data gap over %s us reads 1",
+           FormatUnsigned64((ULONGLONG)report.frequency, 10, 1, rate), Tenths(limits->leaderBurstMin).text,
+           Tenths(limits->leaderBurstMax).text, Tenths(limits->leaderGapMin).text, Tenths(limits->leaderGapMax).text,
+           Tenths(limits->bitThreshold).text);
+    WriteLine(&line);
+}
+
+void WriteReportHeader(void)
+{
+    if (report.raw)
+        StartCapture();
+    WriteLimitsLine();
+    FlushOutput();
+}
+
+void StartReport(LONGLONG frequency, BOOL raw)
+{
+    memset(&report, 0, sizeof report);
+    report.frequency = frequency;
+    report.raw = raw;
+    report.limits.leaderBurstMin = UnitsToTicks(LEADER_OFF_MIN_UNITS, frequency);
+    report.limits.leaderBurstMax = UnitsToTicks(LEADER_OFF_MAX_UNITS, frequency);
+    report.limits.leaderGapMin = UnitsToTicks(LEADER_ON_MIN_UNITS, frequency);
+    report.limits.leaderGapMax = UnitsToTicks(LEADER_ON_MAX_UNITS, frequency);
+    report.limits.bitThreshold = UnitsToTicks(BIT_ONE_MIN_UNITS, frequency);
+}
+
+static void SetMarker(HistogramMarker *marker, LONGLONG ticks, const char *meaning)
+{
+    marker->tenthsOfUs = InUnit(ticks, TRUE);
+    marker->meaning = meaning;
+}
+
+void ReportSummary(LONGLONG counterNow)
+{
+    EndCapture(counterNow);
+    ReportLine line = {"", 0};
+    Append(&line, "# summary: %lu line changes, %lu leader-like pairs, %lu near misses (%lu shown), %lu frames decoded,"
+                  " %lu matching the table",
+           (unsigned long)TappedChangeCount(), (unsigned long)report.leaderLikePairs, (unsigned long)report.nearMisses,
+           (unsigned long)report.nearMissesShown, (unsigned long)report.framesDecoded,
+           (unsigned long)report.framesMatching);
+    WriteLine(&line);
+
+    const DecoderLimits *limits = &report.limits;
+    HistogramMarker burstMarkers[2], gapMarkers[3];
+    SetMarker(&burstMarkers[0], limits->leaderBurstMin, "leader bursts start above this");
+    SetMarker(&burstMarkers[1], limits->leaderBurstMax, "leader bursts end below this");
+    SetMarker(&gapMarkers[0], limits->bitThreshold, "bit threshold: longer gaps read 1");
+    SetMarker(&gapMarkers[1], limits->leaderGapMin, "leader gaps start above this");
+    SetMarker(&gapMarkers[2], limits->leaderGapMax, "leader gaps end below this");
+    PrintHistogram(&report.burstLengths, "burst lengths (line off)", burstMarkers, 2);
+    PrintHistogram(&report.gapLengths, "gap lengths (line on)", gapMarkers, 3);
+    FlushOutput();
+}
