@@ -48,6 +48,9 @@
  *                               (looked for every millisecond: a question asked while the program
  *                               ends shows only for a moment)
  *   player-quit MS              tell the stand-in player to end and wait for it
+ *   command N LOG MS            remote-send N (the one beside this driver); within MS the
+ *                               stand-in player's LOG gets N's row of the command table
+ *                               (tests/support/command_table.h) after what it held, and only that
  *   replay-wait MS LOG          within MS the player's LOG holds the posts that the bundled
  *                               recording must give (replayExpected), and only those
  *   sleep MS
@@ -1291,6 +1294,33 @@ static void test_every_number_then_a_flood(void)
     QuitPlayer(player);
 }
 
+/* For run-e2e's COM1 cases: remote-send NUMBER (the one beside this driver), and within MS the
+   player's LOG gets that number's row of the command table after what it held. */
+static bool StepCommand(unsigned long number, const char *log, unsigned long timeoutMs)
+{
+    char logPath[MAX_PATH], what[48];
+    snprintf(logPath, sizeof logPath, "%s", log);
+    ToWindowsPath(logPath);
+    snprintf(tmpDir, sizeof tmpDir, "%s", logPath);
+    if (char *slash = strrchr(tmpDir, '\\'))
+        *slash = '\0';
+    GetModuleFileNameA(NULL, buildDir, sizeof buildDir);
+    if (char *slash = strrchr(buildDir, '\\'))
+        *slash = '\0';
+    snprintf(what, sizeof what, "command %lu", number);
+    const CommandRow *row = FindCommandRow((unsigned)number);
+    if (!ok(row != NULL, what, "expected a row of the command table, got none"))
+        return false;
+    int before = ReadPosts(logPath);
+    char argument[16];
+    snprintf(argument, sizeof argument, "%lu", number);
+    DWORD code = RemoteSend(argument);
+    bool good = ok(code == 0, what, "expected remote-send to post it (exit code 0), got %lu: %s", (unsigned long)code,
+                   remoteSendErrors);
+    int want = CountPosts(row->posts);
+    return ok_posts(what, before, WaitForPosts(logPath, before + want, timeoutMs), row->posts) && good;
+}
+
 /* For scripts/demo: waits up to `timeoutMs` for the replay's posts in the player's log and
    compares them with replayExpected. */
 static bool StepReplayWait(unsigned long timeoutMs, const char *log)
@@ -1500,6 +1530,9 @@ int main(int argc, char **argv)
         } else if (strcmp(step, "wait-exit-unasked") == 0 && hasA && hasB) {
             passed = StepWaitExit(a, b, WATCH_QUESTION);
             i += 2;
+        } else if (strcmp(step, "command") == 0 && hasA && i + 3 < argc && ParseNumber(argv[i + 3], &c)) {
+            passed = StepCommand(a, argv[i + 2], c);
+            i += 3;
         } else if (strcmp(step, "replay-wait") == 0 && hasA && i + 2 < argc) {
             passed = StepReplayWait(a, argv[i + 2]);
             i += 2;
