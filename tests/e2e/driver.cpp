@@ -13,46 +13,22 @@
  *
  * run-e2e unpacks the release zip and writes the endless recording (TMP_DIR\stream.ir) first.
  * The cases that need the Unix side stay with tests/e2e/run-e2e (the COM1 mappings with the CPU
- * time read from /proc, the log-off), as
- * do scripts/demo and scripts/bench-wine; they use these steps, given as arguments, done in
- * order, stopping at the first failure:
+ * time read from /proc, the log-off), as do scripts/demo and scripts/bench-wine; they use these
+ * steps, given as arguments, done in order, stopping at the first failure:
  *
  *   find MS                     wait up to MS for the program's window (class and title are the
- *                               program title); print its window, process id and priority class,
- *                               and keep the process open so that its exit code can be read later
- *   priority HEX                the priority class that the program's process reports is HEX
- *   post MSG WPARAM LPARAM      post a message to the program's window (numbers as in C, or the
- *                               names WM_CLOSE, WM_REMOTE_COMMAND, WM_TRAY_NOTIFY, WM_LBUTTONUP,
- *                               WM_RBUTTONUP)
- *   post-commands COUNT N...    post COUNT commands (WM_REMOTE_COMMAND) to the program's window
- *                               as fast as it takes them, their numbers cycling through N...
- *                               (every number argument that follows)
- *   question yes|no MS          within MS the exit question appears (a #32770 box captioned with
- *                               the title, its text, Yes and No only); press the button and see
- *                               the box go
- *   no-question MS              no exit question appears within MS
- *   icon present|absent MS      within MS the program's tray icon is there / gone
- *   blink COUNT GAP_MS          post COUNT commands (number 0) GAP_MS apart and watch the centre of
- *                               the tray icon: it must change once to the active picture and once
- *                               back, 30 to 400 ms after the last command
+ *                               program title); print its window, process id and priority class
+ *   command N LOG MS            remote-send N (the one beside this driver); within MS the
+ *                               stand-in player's LOG gets N's row of the command table
+ *                               (tests/support/command_table.h) after what it held, and only that
  *   latency COUNT LOG           post COUNT commands 2 to the program and COUNT WM_COMMAND 40045
  *                               straight to the player's main window, alternately, each once the
  *                               previous one has reached the player (a new line in the stand-in
  *                               player's LOG); print p50, p99 and max of the time from the post
  *                               to the player's retrieval, both by the performance counter
- *   wait-exit MS CODE           the program's process ends within MS with exit code CODE (the
- *                               note gives the tick count when the end was seen)
- *   wait-exit-icon MS CODE      the same, and the tray icon is seen gone while the process still
- *                               runs (removed by the program, not dropped by Wine afterwards)
- *   wait-exit-unasked MS CODE   the same as wait-exit, and no exit question is seen meanwhile
- *                               (looked for every millisecond: a question asked while the program
- *                               ends shows only for a moment)
- *   player-quit MS              tell the stand-in player to end and wait for it
- *   command N LOG MS            remote-send N (the one beside this driver); within MS the
- *                               stand-in player's LOG gets N's row of the command table
- *                               (tests/support/command_table.h) after what it held, and only that
  *   replay-wait MS LOG          within MS the player's LOG holds the posts that the bundled
  *                               recording must give (replayExpected), and only those
+ *   player-quit MS              tell the stand-in player to end and wait for it
  *   sleep MS
  *
  * A failed check prints "FAIL: file:line: <step>: expected ..., got ...".  Exit code 0 when
@@ -127,22 +103,11 @@ static double NowMs(void)
     return (double)now.QuadPart * 1000.0 / (double)frequency.QuadPart;
 }
 
-/* A number as in C, or one of the message names the steps use. */
 static bool ParseNumber(const char *text, unsigned long *value)
 {
-    static const struct {
-        const char *name;
-        unsigned long value;
-    } names[] = {{"WM_CLOSE", WM_CLOSE}, {"WM_REMOTE_COMMAND", WM_REMOTE_COMMAND}, {"WM_TRAY_NOTIFY", WM_TRAY_NOTIFY},
-                 {"WM_LBUTTONUP", WM_LBUTTONUP}, {"WM_RBUTTONUP", WM_RBUTTONUP}, {NULL, 0}};
     char *end;
     if (!text || !*text)
         return false;
-    for (int i = 0; names[i].name; ++i)
-        if (strcmp(text, names[i].name) == 0) {
-            *value = names[i].value;
-            return true;
-        }
     *value = strtoul(text, &end, 0);
     return *end == '\0';
 }
@@ -1482,53 +1447,15 @@ int main(int argc, char **argv)
         return RunTests(argv[2], argv[3], argv[4]);
     for (int i = 1; i < argc; ++i) {
         const char *step = argv[i];
-        unsigned long a = 0, b = 0, c = 0;
+        unsigned long a = 0, c = 0;
         bool passed;
         bool hasA = i + 1 < argc && ParseNumber(argv[i + 1], &a);
-        bool hasB = i + 2 < argc && ParseNumber(argv[i + 2], &b);
 
         if (strcmp(step, "find") == 0 && hasA) {
             passed = StepFind(a);
             i += 1;
-        } else if (strcmp(step, "priority") == 0 && hasA) {
-            passed = StepPriority(a);
-            i += 1;
-        } else if (strcmp(step, "post") == 0 && hasA && hasB && i + 3 < argc && ParseNumber(argv[i + 3], &c)) {
-            passed = StepPost(a, b, c);
-            i += 3;
-        } else if (strcmp(step, "post-commands") == 0 && hasA && hasB) {
-            int numberCount = 0;
-            unsigned long *numbers = (unsigned long *)malloc(argc * sizeof(unsigned long));
-            while (numbers && i + 2 + numberCount < argc && ParseNumber(argv[i + 2 + numberCount], &numbers[numberCount]))
-                ++numberCount;
-            passed = numbers && StepPostCommands(a, numbers, numberCount);
-            free(numbers);
-            i += 1 + numberCount;
         } else if (strcmp(step, "latency") == 0 && hasA && a >= 1 && i + 2 < argc) {
             passed = StepLatency(a, argv[i + 2]);
-            i += 2;
-        } else if (strcmp(step, "question") == 0 && i + 2 < argc && hasB &&
-                   (strcmp(argv[i + 1], "yes") == 0 || strcmp(argv[i + 1], "no") == 0)) {
-            passed = StepQuestion(strcmp(argv[i + 1], "yes") == 0, b);
-            i += 2;
-        } else if (strcmp(step, "no-question") == 0 && hasA) {
-            passed = StepNoQuestion(a);
-            i += 1;
-        } else if (strcmp(step, "icon") == 0 && i + 2 < argc && hasB &&
-                   (strcmp(argv[i + 1], "present") == 0 || strcmp(argv[i + 1], "absent") == 0)) {
-            passed = StepIcon(strcmp(argv[i + 1], "present") == 0, b);
-            i += 2;
-        } else if (strcmp(step, "blink") == 0 && hasA && hasB && a >= 1) {
-            passed = StepBlink(a, b);
-            i += 2;
-        } else if (strcmp(step, "wait-exit") == 0 && hasA && hasB) {
-            passed = StepWaitExit(a, b, WATCH_NOTHING);
-            i += 2;
-        } else if (strcmp(step, "wait-exit-icon") == 0 && hasA && hasB) {
-            passed = StepWaitExit(a, b, WATCH_ICON);
-            i += 2;
-        } else if (strcmp(step, "wait-exit-unasked") == 0 && hasA && hasB) {
-            passed = StepWaitExit(a, b, WATCH_QUESTION);
             i += 2;
         } else if (strcmp(step, "command") == 0 && hasA && i + 3 < argc && ParseNumber(argv[i + 3], &c)) {
             passed = StepCommand(a, argv[i + 2], c);
