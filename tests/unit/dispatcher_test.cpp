@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "fake_win32.h"
+#include "../support/command_table.h"
 
 namespace {
 
@@ -52,57 +53,55 @@ std::string RecordedPosts()
 }
 
 Post Command(unsigned id) { return {kMain, WM_COMMAND, id, 0}; }
-const Post kMainClick = {kMain, WM_LBUTTONDBLCLK, 0, 0x00040020};
-const Post kPlaylistClick = {kPlaylist, WM_LBUTTONDBLCLK, 0, 0x00040020};
+const Post kMainClick = {kMain, WM_LBUTTONDBLCLK, 0, PLAYER_CLICK_LPARAM};
+const Post kPlaylistClick = {kPlaylist, WM_LBUTTONDBLCLK, 0, PLAYER_CLICK_LPARAM};
 
 class Dispatcher : public ::testing::Test {
   protected:
     void SetUp() override { fake::Reset(); }
 };
 
-/* Every number: the posts with both player windows present, and the other calls made with and
-   without them.  Numbers around the acting ones and ones that equal an acting one in their low
-   16 bits catch a widened or truncated match. */
+/* The posts of a row of tests/support/command_table.h, as the stand-in records them. */
+std::vector<Post> TablePosts(const CommandRow &row)
+{
+    std::vector<Post> posts;
+    for (const PlayerPost *p = row.posts; p->window; ++p)
+        posts.push_back({p->window == PLAYER_MAIN ? kMain : kPlaylist, p->message, (WPARAM)p->wParam,
+                         (LPARAM)p->lParam});
+    return posts;
+}
+
+/* Every call but PostMessageA that a row's command makes, with and without the player: one
+   lookup of the main window, one more of the playlist window for a command that posts to it,
+   and what its action calls. */
+std::string TableCalls(const CommandRow &row, bool withPlayer)
+{
+    switch (row.action) {
+    case ACTION_SUSPEND:
+        return "FindWindowA GetModuleHandleA GetProcAddress";
+    case ACTION_LOG_OFF:
+        return "FindWindowA ExitWindowsEx";
+    case ACTION_CLOSE_OR_START:
+        return withPlayer ? "FindWindowA" : "FindWindowA WinExec";
+    case ACTION_POSTS:
+        break;
+    }
+    for (const PlayerPost *p = row.posts; p->window; ++p)
+        if (p->window == PLAYER_PLAYLIST)
+            return "FindWindowA FindWindowA";
+    return "FindWindowA";
+}
+
+/* Every number of the command table: the posts with both player windows present, and the other
+   calls made with and without them (nothing may be posted without them). */
 TEST_F(Dispatcher, EveryNumberPostsItsRowOfTheTable)
 {
-    const char *const suspendLookup = "FindWindowA GetModuleHandleA GetProcAddress";
-    const struct {
-        CommandNumber number;
-        std::vector<Post> posts;
-        const char *callsWithPlayer;     // every call but PostMessageA
-        const char *callsWithoutPlayer;  // every call (nothing may be posted)
-    } rows[] = {
-        {0, {}, "FindWindowA", "FindWindowA"},
-        {1, {{kMain, WM_CLOSE, 0, 0}}, "FindWindowA", "FindWindowA WinExec"},
-        {2, {Command(40045)}, "FindWindowA", "FindWindowA"},
-        {3, {Command(40047)}, "FindWindowA", "FindWindowA"},
-        {4, {Command(40046)}, "FindWindowA", "FindWindowA"},
-        {5, {Command(40044)}, "FindWindowA", "FindWindowA"},
-        {6, {Command(40048)}, "FindWindowA", "FindWindowA"},
-        {7, {Command(40059)}, "FindWindowA", "FindWindowA"},
-        {8, {Command(40058)}, "FindWindowA", "FindWindowA"},
-        {9, {}, "FindWindowA", "FindWindowA"},
-        {10, {Command(40060)}, "FindWindowA", "FindWindowA"},
-        {11, {Command(40061)}, "FindWindowA", "FindWindowA"},
-        {12, {Command(40023)}, "FindWindowA", "FindWindowA"},
-        {13, {}, "FindWindowA", "FindWindowA"},
-        {14, {}, "FindWindowA ExitWindowsEx", "FindWindowA ExitWindowsEx"},
-        {15, {}, suspendLookup, suspendLookup},
-        {16, {}, "FindWindowA", "FindWindowA"},
-        {21580, {}, "FindWindowA", "FindWindowA"},
-        {21581, {Command(40022)}, "FindWindowA", "FindWindowA"},
-        {21582, {}, "FindWindowA", "FindWindowA"},
-        {21594, {Command(40036), kMainClick, kPlaylistClick}, "FindWindowA FindWindowA",
-         "FindWindowA FindWindowA"},
-        {21614, {Command(40147)}, "FindWindowA", "FindWindowA"},
-        {21618, {{kMain, WM_USER, 127, 122}}, "FindWindowA", "FindWindowA"},
-        {21619, {}, "FindWindowA", "FindWindowA"},
-        {40036, {}, "FindWindowA", "FindWindowA"},
-        {0x10002, {}, "FindWindowA", "FindWindowA"},
-        {0x1545A, {}, "FindWindowA", "FindWindowA"},
-        {0xFFFFFFFF, {}, "FindWindowA", "FindWindowA"},
-    };
-    for (const auto &row : rows) {
+    for (const CommandRow &table : COMMAND_TABLE) {
+        const struct {
+            CommandNumber number;
+            std::vector<Post> posts;
+            std::string callsWithPlayer, callsWithoutPlayer;
+        } row = {table.number, TablePosts(table), TableCalls(table, true), TableCalls(table, false)};
         fake::Reset();
         fake::Script("FindWindowA", {(intptr_t)kMain, (intptr_t)kPlaylist});
         DispatchCommand(row.number);

@@ -1,0 +1,97 @@
+/*
+ * The command table as the tests see it: for each command number, what the program posts to the
+ * player's windows (with the player running) and what else it does.  One table for the unit
+ * tests of the dispatcher (tests/unit/dispatcher_test.cpp) and the end-to-end driver
+ * (tests/e2e/driver.cpp); the program's own table is commands/dispatcher.cpp, and these rows
+ * are what it must do, written down independently of it.
+ *
+ * Numbers around the acting ones, and ones that equal an acting one in their low 16 bits, are
+ * rows too (they do nothing): they catch a widened or truncated match.
+ *
+ * Plain C data, so that it builds against the real <windows.h> and the host stand-in alike.
+ */
+#ifndef TESTS_COMMAND_TABLE_H
+#define TESTS_COMMAND_TABLE_H
+
+#include <windows.h>
+
+/* The player's two windows, by class. */
+#define PLAYER_MAIN_CLASS "Winamp v1.x"
+#define PLAYER_PLAYLIST_CLASS "Winamp PE"
+
+enum PlayerWindow { PLAYER_MAIN = 1, PLAYER_PLAYLIST = 2 };
+
+/* One post to a player window; a list of them ends with one whose window is 0. */
+struct PlayerPost {
+    int window; /* PlayerWindow; 0 ends a list */
+    unsigned message;
+    unsigned long wParam;
+    unsigned long lParam;
+};
+
+/* What a command does besides its posts. */
+enum CommandAction {
+    ACTION_POSTS,          /* only the posts (none for a number that does nothing) */
+    ACTION_CLOSE_OR_START, /* closes the running player (its post), or starts the player */
+    ACTION_LOG_OFF,        /* ExitWindowsEx(EWX_LOGOFF) */
+    ACTION_SUSPEND         /* SetSystemPowerState, looked up at run time */
+};
+
+#define PLAYER_START_PATH "C:\\PROGRA~1\\WINAMP\\winamp.exe"
+
+/* The double click 21594 posts: the left button at (32, 4). */
+#define PLAYER_CLICK_LPARAM 0x00040020ul
+
+struct CommandRow {
+    unsigned number;
+    enum CommandAction action;
+    struct PlayerPost posts[4]; /* in order, ending with a zero window */
+};
+
+static const struct CommandRow COMMAND_TABLE[] = {
+    {0, ACTION_POSTS, {{0, 0, 0, 0}}},
+    {1, ACTION_CLOSE_OR_START, {{PLAYER_MAIN, WM_CLOSE, 0, 0}, {0, 0, 0, 0}}},
+    {2, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40045, 0}, {0, 0, 0, 0}}},
+    {3, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40047, 0}, {0, 0, 0, 0}}},
+    {4, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40046, 0}, {0, 0, 0, 0}}},
+    {5, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40044, 0}, {0, 0, 0, 0}}},
+    {6, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40048, 0}, {0, 0, 0, 0}}},
+    {7, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40059, 0}, {0, 0, 0, 0}}},
+    {8, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40058, 0}, {0, 0, 0, 0}}},
+    {9, ACTION_POSTS, {{0, 0, 0, 0}}},
+    {10, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40060, 0}, {0, 0, 0, 0}}},
+    {11, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40061, 0}, {0, 0, 0, 0}}},
+    {12, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40023, 0}, {0, 0, 0, 0}}},
+    {13, ACTION_POSTS, {{0, 0, 0, 0}}},
+    {14, ACTION_LOG_OFF, {{0, 0, 0, 0}}},
+    {15, ACTION_SUSPEND, {{0, 0, 0, 0}}},
+    {16, ACTION_POSTS, {{0, 0, 0, 0}}},
+    {21580, ACTION_POSTS, {{0, 0, 0, 0}}},
+    {21581, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40022, 0}, {0, 0, 0, 0}}},
+    {21582, ACTION_POSTS, {{0, 0, 0, 0}}},
+    {21594, ACTION_POSTS,
+     {{PLAYER_MAIN, WM_COMMAND, 40036, 0},
+      {PLAYER_MAIN, WM_LBUTTONDBLCLK, 0, PLAYER_CLICK_LPARAM},
+      {PLAYER_PLAYLIST, WM_LBUTTONDBLCLK, 0, PLAYER_CLICK_LPARAM},
+      {0, 0, 0, 0}}},
+    {21614, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40147, 0}, {0, 0, 0, 0}}},
+    {21618, ACTION_POSTS, {{PLAYER_MAIN, WM_USER, 127, 122}, {0, 0, 0, 0}}},
+    {21619, ACTION_POSTS, {{0, 0, 0, 0}}},
+    {40036, ACTION_POSTS, {{0, 0, 0, 0}}},
+    {0x10002, ACTION_POSTS, {{0, 0, 0, 0}}},
+    {0x1545A, ACTION_POSTS, {{0, 0, 0, 0}}},
+    {0xFFFFFFFF, ACTION_POSTS, {{0, 0, 0, 0}}},
+};
+
+#define COMMAND_TABLE_ROWS (sizeof COMMAND_TABLE / sizeof COMMAND_TABLE[0])
+
+/* The row of a number; NULL when the table has none (such a number does nothing). */
+static inline const struct CommandRow *FindCommandRow(unsigned number)
+{
+    for (unsigned i = 0; i < COMMAND_TABLE_ROWS; ++i)
+        if (COMMAND_TABLE[i].number == number)
+            return &COMMAND_TABLE[i];
+    return 0;
+}
+
+#endif
