@@ -19,6 +19,7 @@
  */
 #include "replay_line.h"
 
+#include "../common/format_text.h"
 #include "recording_format.h"
 #include "tick_time.h"
 
@@ -126,18 +127,13 @@ static BOOL ReadRecordingLine(RecordingLine *out)
     return TRUE;
 }
 
-/* Writes "path: ..." into `error`, cut to `errorSize`; the path is cut at MAX_PATH characters. */
+/* Writes "path: ..." into `error`, cut to `errorSize`; callers cut the path at MAX_PATH characters. */
 static void SayWhy(char *error, int errorSize, const char *format, ...)
 {
-    char text[1025];
     va_list arguments;
     va_start(arguments, format);
-    wvsprintfA(text, format, arguments);
+    FormatTextV(error, errorSize, format, arguments);
     va_end(arguments);
-    int n = 0;
-    for (; text[n] != '\0' && n < errorSize - 1; n++)
-        error[n] = text[n];
-    error[n] = '\0';
 }
 
 /* The whole-file check; on success leaves the directives in effect and the file rewound. */

@@ -118,7 +118,7 @@ void PutText(const char *text)
 
 void PutFormatted(const char *format, ...)
 {
-    char text[FORMATTED_TEXT_SIZE];
+    char text[FORMATTED_TEXT_LIMIT];
     va_list arguments;
     va_start(arguments, format);
     wvsprintfA(text, format, arguments);
@@ -128,7 +128,7 @@ void PutFormatted(const char *format, ...)
 
 void PutError(const char *format, ...)
 {
-    char text[FORMATTED_TEXT_SIZE];
+    char text[FORMATTED_TEXT_LIMIT];
     va_list arguments;
     va_start(arguments, format);
     int length = wvsprintfA(text, format, arguments);

@@ -23,11 +23,10 @@
 #ifndef TEXT_OUTPUT_H
 #define TEXT_OUTPUT_H
 
-#include <windows.h>
+#include "../common/format_text.h"
 
 enum {
     NUMBER_TEXT_SIZE = 24,   /* any 64-bit number in decimal or hexadecimal, with its NUL */
-    FORMATTED_TEXT_SIZE = 1025,  /* wvsprintfA's longest result and its NUL */
     SYSTEM_TEXT_SIZE = 200,
     OUTPUT_WRITE_MS = 250        /* the longest a flushed or unflushed line waits for the writer */
 };

@@ -22,6 +22,7 @@
  */
 #include "ir_monitor.h"
 
+#include "../../common/format_text.h"
 #include "../../receiver/code_table.h"
 #include "../../receiver/recording_format.h"
 
@@ -76,14 +77,10 @@ typedef struct ReportLine {
 /* Adds formatted text to `line`, cut where the line is full. */
 static void Append(ReportLine *line, const char *format, ...)
 {
-    char text[FORMATTED_TEXT_SIZE];
     va_list arguments;
     va_start(arguments, format);
-    wvsprintfA(text, format, arguments);
+    line->length += FormatTextV(line->text + line->length, REPORT_LINE_SIZE - line->length, format, arguments);
     va_end(arguments);
-    for (const char *p = text; *p != '\0' && line->length < REPORT_LINE_SIZE - 1; p++)
-        line->text[line->length++] = *p;
-    line->text[line->length] = '\0';
 }
 
 static void WriteLine(ReportLine *line)
