@@ -21,25 +21,21 @@
  *                           no arguments)
  *   --stdout                also print each message, readably, on standard output
  *   --refuse-end-session    answer WM_QUERYENDSESSION with FALSE, so a log-off spares it
- *   --quit-on-close         end on WM_CLOSE, as the real player does; by default WM_CLOSE is
- *                           only logged, so a test can see it and keep going
  *   --never-read            a hung player: create the windows, write the started line, then
  *                           sleep for ever without ever reading the message queue
- * It ends when its main window is sent or posted STAND_IN_QUIT (WM_APP), or when killed.
+ * WM_CLOSE is only logged, so a test can see it and keep going.  The stand-in ends when its main
+ * window is sent or posted STAND_IN_QUIT (WM_APP), or when killed.
  */
 #include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
-#define MAIN_CLASS "Winamp v1.x"
-#define PLAYLIST_CLASS "Winamp PE"
-#define STAND_IN_QUIT WM_APP
+#include "../support/command_table.h"
 
 static HANDLE logFile = INVALID_HANDLE_VALUE;
 static bool echoToStdout;
 static bool refuseEndSession;
-static bool quitOnClose;
 static bool neverRead;
 static DWORD startTicks;
 
@@ -110,8 +106,6 @@ static LRESULT CALLBACK PlayerWindowProc(HWND window, UINT message, WPARAM wPara
         LogMessage(ClassOf(window), message, wParam, lParam, "", CounterNow(), GetTickCount());
         return 0;
     case WM_CLOSE:
-        if (quitOnClose)
-            PostQuitMessage(0);
         return 0; /* never destroyed by a close: the test decides when the player goes */
     case STAND_IN_QUIT:
         PostQuitMessage(0);
@@ -139,8 +133,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
             echoToStdout = true;
         else if (strcmp(arg, "--refuse-end-session") == 0)
             refuseEndSession = true;
-        else if (strcmp(arg, "--quit-on-close") == 0)
-            quitOnClose = true;
         else if (strcmp(arg, "--never-read") == 0)
             neverRead = true;
         else if (arg[0] == '-' && arg[1] == '-')
@@ -156,14 +148,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = PlayerWindowProc;
     windowClass.hInstance = instance;
-    windowClass.lpszClassName = MAIN_CLASS;
+    windowClass.lpszClassName = PLAYER_MAIN_CLASS;
     RegisterClassA(&windowClass);
-    windowClass.lpszClassName = PLAYLIST_CLASS;
+    windowClass.lpszClassName = PLAYER_PLAYLIST_CLASS;
     RegisterClassA(&windowClass);
 
-    HWND mainWindow = CreateWindowExA(0, MAIN_CLASS, "Stand-in player", WS_POPUP, 0, 0, 275, 116,
+    HWND mainWindow = CreateWindowExA(0, PLAYER_MAIN_CLASS, "Stand-in player", WS_POPUP, 0, 0, 275, 116,
                                       NULL, NULL, instance, NULL);
-    HWND playlistWindow = CreateWindowExA(0, PLAYLIST_CLASS, "Stand-in playlist", WS_POPUP, 0, 116,
+    HWND playlistWindow = CreateWindowExA(0, PLAYER_PLAYLIST_CLASS, "Stand-in playlist", WS_POPUP, 0, 116,
                                           275, 232, NULL, NULL, instance, NULL);
     if (!mainWindow || !playlistWindow)
         return 3;

@@ -8,20 +8,22 @@
  * Numbers around the acting ones, and ones that equal an acting one in their low 16 bits, are
  * rows too (they do nothing): they catch a widened or truncated match.
  *
- * Plain C data, so that it builds against the real <windows.h> and the host stand-in alike.
+ * Plain data, so that it builds against the real <windows.h> and the host stand-in alike.
  */
 #ifndef TESTS_COMMAND_TABLE_H
 #define TESTS_COMMAND_TABLE_H
 
 #include <windows.h>
 
-/* The player's two windows, by class. */
+/* The player's two windows, by class; the stand-in player (tests/e2e/stand_in_player.cpp) owns
+   one of each, and ends when its main window gets STAND_IN_QUIT. */
 #define PLAYER_MAIN_CLASS "Winamp v1.x"
 #define PLAYER_PLAYLIST_CLASS "Winamp PE"
+#define STAND_IN_QUIT WM_APP
 
 enum PlayerWindow { PLAYER_MAIN = 1, PLAYER_PLAYLIST = 2 };
 
-/* One post to a player window; a list of them ends with one whose window is 0. */
+/* One post to a player window; a list of them ends with {}, whose window is 0. */
 struct PlayerPost {
     int window; /* PlayerWindow; 0 ends a list */
     unsigned message;
@@ -49,38 +51,38 @@ struct CommandRow {
 };
 
 static const struct CommandRow COMMAND_TABLE[] = {
-    {0, ACTION_POSTS, {{0, 0, 0, 0}}},
-    {1, ACTION_CLOSE_OR_START, {{PLAYER_MAIN, WM_CLOSE, 0, 0}, {0, 0, 0, 0}}},
-    {2, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40045, 0}, {0, 0, 0, 0}}},
-    {3, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40047, 0}, {0, 0, 0, 0}}},
-    {4, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40046, 0}, {0, 0, 0, 0}}},
-    {5, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40044, 0}, {0, 0, 0, 0}}},
-    {6, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40048, 0}, {0, 0, 0, 0}}},
-    {7, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40059, 0}, {0, 0, 0, 0}}},
-    {8, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40058, 0}, {0, 0, 0, 0}}},
-    {9, ACTION_POSTS, {{0, 0, 0, 0}}},
-    {10, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40060, 0}, {0, 0, 0, 0}}},
-    {11, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40061, 0}, {0, 0, 0, 0}}},
-    {12, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40023, 0}, {0, 0, 0, 0}}},
-    {13, ACTION_POSTS, {{0, 0, 0, 0}}},
-    {14, ACTION_LOG_OFF, {{0, 0, 0, 0}}},
-    {15, ACTION_SUSPEND, {{0, 0, 0, 0}}},
-    {16, ACTION_POSTS, {{0, 0, 0, 0}}},
-    {21580, ACTION_POSTS, {{0, 0, 0, 0}}},
-    {21581, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40022, 0}, {0, 0, 0, 0}}},
-    {21582, ACTION_POSTS, {{0, 0, 0, 0}}},
+    {0, ACTION_POSTS, {}},
+    {1, ACTION_CLOSE_OR_START, {{PLAYER_MAIN, WM_CLOSE, 0, 0}, {}}},
+    {2, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40045, 0}, {}}},
+    {3, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40047, 0}, {}}},
+    {4, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40046, 0}, {}}},
+    {5, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40044, 0}, {}}},
+    {6, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40048, 0}, {}}},
+    {7, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40059, 0}, {}}},
+    {8, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40058, 0}, {}}},
+    {9, ACTION_POSTS, {}},
+    {10, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40060, 0}, {}}},
+    {11, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40061, 0}, {}}},
+    {12, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40023, 0}, {}}},
+    {13, ACTION_POSTS, {}},
+    {14, ACTION_LOG_OFF, {}},
+    {15, ACTION_SUSPEND, {}},
+    {16, ACTION_POSTS, {}},
+    {21580, ACTION_POSTS, {}},
+    {21581, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40022, 0}, {}}},
+    {21582, ACTION_POSTS, {}},
     {21594, ACTION_POSTS,
      {{PLAYER_MAIN, WM_COMMAND, 40036, 0},
       {PLAYER_MAIN, WM_LBUTTONDBLCLK, 0, PLAYER_CLICK_LPARAM},
       {PLAYER_PLAYLIST, WM_LBUTTONDBLCLK, 0, PLAYER_CLICK_LPARAM},
-      {0, 0, 0, 0}}},
-    {21614, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40147, 0}, {0, 0, 0, 0}}},
-    {21618, ACTION_POSTS, {{PLAYER_MAIN, WM_USER, 127, 122}, {0, 0, 0, 0}}},
-    {21619, ACTION_POSTS, {{0, 0, 0, 0}}},
-    {40036, ACTION_POSTS, {{0, 0, 0, 0}}},
-    {0x10002, ACTION_POSTS, {{0, 0, 0, 0}}},
-    {0x1545A, ACTION_POSTS, {{0, 0, 0, 0}}},
-    {0xFFFFFFFF, ACTION_POSTS, {{0, 0, 0, 0}}},
+      {}}},
+    {21614, ACTION_POSTS, {{PLAYER_MAIN, WM_COMMAND, 40147, 0}, {}}},
+    {21618, ACTION_POSTS, {{PLAYER_MAIN, WM_USER, 127, 122}, {}}},
+    {21619, ACTION_POSTS, {}},
+    {40036, ACTION_POSTS, {}},
+    {0x10002, ACTION_POSTS, {}},
+    {0x1545A, ACTION_POSTS, {}},
+    {0xFFFFFFFF, ACTION_POSTS, {}},
 };
 
 #define COMMAND_TABLE_ROWS (sizeof COMMAND_TABLE / sizeof COMMAND_TABLE[0])
