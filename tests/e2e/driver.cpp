@@ -573,23 +573,27 @@ static bool FindIconCentre(POINT *centre)
     return ok(icons == 1, "tray icon", "expected one tray icon, got %d", icons);
 }
 
-/* Waits up to `timeoutMs` until the icon has shown one picture (within half a change) for
-   `steadyMs`; returns that picture, or CLR_INVALID. */
-static COLORREF WaitSteadyPicture(HDC screen, POINT at, DWORD steadyMs, DWORD timeoutMs)
+/* Waits up to `timeoutMs` until the icon has shown one picture for `steadyMs` (`want`, or any
+   with CLR_INVALID; a picture is one while it stays within half a change); returns that
+   picture, or CLR_INVALID when none held so long. */
+static COLORREF WaitForPicture(HDC screen, POINT at, COLORREF want, DWORD steadyMs, DWORD timeoutMs)
 {
-    COLORREF picture = GetPixel(screen, at.x, at.y);
+    COLORREF picture = want != CLR_INVALID ? want : GetPixel(screen, at.x, at.y);
     double end = NowMs() + timeoutMs, since = NowMs();
-    while (NowMs() - since < steadyMs) {
+    for (;;) {
+        COLORREF now = GetPixel(screen, at.x, at.y);
+        if (ColourDistance(now, picture) > CHANGE_DISTANCE / 2) {
+            picture = want != CLR_INVALID ? want : now;
+            since = -1;
+        } else if (since < 0) {
+            since = NowMs();
+        } else if (NowMs() - since >= steadyMs) {
+            return picture;
+        }
         if (NowMs() > end)
             return CLR_INVALID;
         Sleep(5);
-        COLORREF now = GetPixel(screen, at.x, at.y);
-        if (ColourDistance(now, picture) > CHANGE_DISTANCE / 2) {
-            picture = now;
-            since = NowMs();
-        }
     }
-    return picture;
 }
 
 /* Posts `count` commands (number 0) `gapMs` apart and watches the centre of the tray icon: it
@@ -602,7 +606,7 @@ static void CheckBlink(int count, DWORD gapMs)
         return;
     HDC screen = GetDC(NULL);
     /* The tray may still be repainting (after a question box closed over it, say). */
-    COLORREF idle = WaitSteadyPicture(screen, at, 100, 2000);
+    COLORREF idle = WaitForPicture(screen, at, CLR_INVALID, 100, 2000);
     double changeAt[MAX_CHANGES];
     COLORREF changeTo[MAX_CHANGES], showing = idle, candidate = 0;
     int changes = 0, candidateRun = 0, posted = 0;
@@ -667,13 +671,13 @@ static DWORD exitSeenAtTick;
 
 enum ExitWatch { WATCH_NOTHING, WATCH_ICON, WATCH_QUESTION };
 
-/* Waits for the program's process to end with exit code `expectedCode`.  WATCH_ICON watches the
+/* Waits for the program's process to end with exit code 0.  WATCH_ICON watches the
    tray meanwhile: the program removes its icon itself before it ends, so the icon must vanish
    while the program's window still exists.  (Wine also drops the icon of a window that has died,
    but only once the window is gone, which is what an exit that forgets the icon looks like.)
    WATCH_QUESTION looks for the exit question every millisecond: none may appear once the exit
    has begun. */
-static bool WaitForExit(const char *what, DWORD timeoutMs, DWORD expectedCode, ExitWatch watch)
+static bool WaitForExit(const char *what, DWORD timeoutMs, ExitWatch watch)
 {
     if (!ok(program != NULL, what, "expected the program's process, got none"))
         return false;
@@ -698,8 +702,7 @@ static bool WaitForExit(const char *what, DWORD timeoutMs, DWORD expectedCode, E
     DWORD code = 0xDEADBEEF;
     GetExitCodeProcess(program, &code);
     Note("%s: ended with code %lu after %.0f ms", what, (unsigned long)code, NowMs() - start);
-    bool good = ok(code == expectedCode, what, "expected exit code %lu, got %lu", (unsigned long)expectedCode,
-                   (unsigned long)code);
+    bool good = ok(code == 0, what, "expected exit code 0, got %lu", (unsigned long)code);
     if (watch == WATCH_QUESTION)
         good &= ok(question == NULL, what, "expected no exit question while the program ended, got box %p",
                    (void *)question);
@@ -831,7 +834,7 @@ static void test_answer_yes(void)
 {
     PostTray(WM_RBUTTONUP);
     AnswerQuestion(true, 5000);
-    WaitForExit("answer Yes", 10000, 0, WATCH_ICON);
+    WaitForExit("answer Yes", 10000, WATCH_ICON);
 }
 
 static void test_remote_send_without_program(void)
@@ -852,7 +855,7 @@ static void test_close(void)
         return;
     Sleep(300);
     HANDLE sender = Start(PathIn(buildDir, "remote-send.exe"), "close", NULL, NULL);
-    WaitForExit("remote-send close", 10000, 0, WATCH_ICON);
+    WaitForExit("remote-send close", 10000, WATCH_ICON);
     DWORD sent = Finish(sender, 10000);
     ok(sent == 0, "remote-send close", "expected exit code 0, got %lu", (unsigned long)sent);
 }
@@ -864,7 +867,7 @@ static void test_close_then_right_click(void)
         return;
     Post(WM_CLOSE, 0, 0);
     PostTray(WM_RBUTTONUP);
-    WaitForExit("WM_CLOSE then a right-click", 10000, 0, WATCH_QUESTION);
+    WaitForExit("WM_CLOSE then a right-click", 10000, WATCH_QUESTION);
 }
 
 /* The bundled recording holds the frames of table entries 2, 2, 4, 6, 12 (whose code is also
@@ -886,7 +889,7 @@ static void PlayRecording(HANDLE playerOutput)
         Sleep(500);
         ok_posts("replay", 0, ReadPosts(playerLog), replayExpected);
         ok(RemoteSend("close") == 0, "replay", "expected remote-send close to post, got: %s", remoteSendErrors);
-        WaitForExit("replay", 10000, 0, WATCH_NOTHING);
+        WaitForExit("replay", 10000, WATCH_NOTHING);
     }
     QuitPlayer();
 }
@@ -917,7 +920,7 @@ static void test_release_zip(void)
         ok_posts("release zip: remote-send 5", 0, WaitForPosts(playerLog, 1, 5000), play);
         code = RemoteSendFrom(sender, "close");
         ok(code == 0, "release zip", "expected remote-send close to post (0), got %lu", (unsigned long)code);
-        WaitForExit("release zip", 10000, 0, WATCH_NOTHING);
+        WaitForExit("release zip", 10000, WATCH_NOTHING);
     }
     QuitPlayer();
 }
@@ -983,7 +986,7 @@ static void test_every_number_then_a_flood(void)
         PostCommandsAndCompare("flood of 10,000", numbers, 10000, 60000);
         PostTray(WM_RBUTTONUP);
         AnswerQuestion(true, 5000);
-        WaitForExit("exit after the flood", 10000, 0, WATCH_NOTHING);
+        WaitForExit("exit after the flood", 10000, WATCH_NOTHING);
     }
     QuitPlayer();
 }
@@ -1004,20 +1007,14 @@ static void test_hung_player(void)
         HDC screen = GetDC(NULL);
         COLORREF idle = GetPixel(screen, at.x, at.y);
         PostCommands(6000, numbers, 3);
-        double posted = NowMs(), end = posted + 30000, idleSince = -1;
-        while (NowMs() < end && (idleSince < 0 || NowMs() - idleSince < 300)) {
-            if (ColourDistance(GetPixel(screen, at.x, at.y), idle) > CHANGE_DISTANCE / 2)
-                idleSince = -1;
-            else if (idleSince < 0)
-                idleSince = NowMs();
-            Sleep(5);
-        }
+        double posted = NowMs();
+        bool back = WaitForPicture(screen, at, idle, 300, 30000) != CLR_INVALID;
         ReleaseDC(NULL, screen);
         Note("hung player: the idle picture was back %.0f ms after the last post (300 ms of it included)%s",
-             NowMs() - posted, idleSince < 0 ? ", or never within 30 s" : "");
+             NowMs() - posted, back ? "" : ", or never within 30 s");
         CheckBlink(1, 0);
         Post(WM_CLOSE, 0, 0);
-        WaitForExit("WM_CLOSE with the player hung", 5000, 0, WATCH_NOTHING);
+        WaitForExit("WM_CLOSE with the player hung", 5000, WATCH_NOTHING);
     }
     if (player) {
         TerminateProcess(player, 0);
@@ -1050,7 +1047,7 @@ static void test_exit_while_frames_arrive(void)
         Sleep(1000);
         int during = ReadPosts(playerLog);
         AnswerQuestion(true, 5000);
-        bool ended = WaitForExit(what, 10000, 0, WATCH_NOTHING);
+        bool ended = WaitForExit(what, 10000, WATCH_NOTHING);
         Sleep(1000);
         int count = ReadPosts(playerLog), outOfTurn = 0, late = 0;
         for (int i = 0; i < count; ++i) {
@@ -1117,10 +1114,11 @@ static void test_demo(void)
     PlayRecording(output);
 }
 
-/* scripts/bench-wine: the window of the program it started has appeared. */
+/* scripts/bench-wine and smoke-32bit: the window of the program they started appears (within
+   ten minutes: under qemu-user emulation a start takes minutes). */
 static void test_find_program(void)
 {
-    FindProgram(15000);
+    FindProgram(600000);
 }
 
 /* scripts/bench-wine: the baseline, a process that creates nothing and only sleeps. */
@@ -1174,7 +1172,7 @@ static void test_latency(void)
             PrintLatencies("straight to the player", us[1], COUNT);
         }
         RemoteSend("close");
-        WaitForExit("latency", 10000, 0, WATCH_NOTHING);
+        WaitForExit("latency", 10000, WATCH_NOTHING);
     }
     QuitPlayer();
 }
