@@ -269,17 +269,6 @@ static bool WaitForLogText(const char *path, const char *text, DWORD timeoutMs)
     }
 }
 
-static const char *MessageName(unsigned message)
-{
-    switch (message) {
-    case WM_CLOSE: return "WM_CLOSE";
-    case WM_COMMAND: return "WM_COMMAND";
-    case WM_LBUTTONDBLCLK: return "WM_LBUTTONDBLCLK";
-    case WM_USER: return "WM_USER";
-    default: return "?";
-    }
-}
-
 static int CountPosts(const PlayerPost *posts)
 {
     int count = 0;
@@ -291,7 +280,7 @@ static int CountPosts(const PlayerPost *posts)
 static const char *DescribePost(char *text, const char *windowClass, unsigned message, unsigned long wParam,
                                 unsigned long lParam)
 {
-    snprintf(text, 96, "%s %s(0x%04x) %lu 0x%08lx", windowClass, MessageName(message), message, wParam, lParam);
+    snprintf(text, 96, "%s %s(0x%04x) %lu 0x%08lx", windowClass, PlayerMessageName(message), message, wParam, lParam);
     return text;
 }
 

@@ -39,20 +39,6 @@ static bool refuseEndSession;
 static bool neverRead;
 static DWORD startTicks;
 
-static const char *MessageName(UINT message)
-{
-    switch (message) {
-    case WM_CLOSE: return "WM_CLOSE";
-    case WM_COMMAND: return "WM_COMMAND";
-    case WM_LBUTTONDBLCLK: return "WM_LBUTTONDBLCLK";
-    case WM_USER: return "WM_USER";
-    case WM_QUERYENDSESSION: return "WM_QUERYENDSESSION";
-    case WM_ENDSESSION: return "WM_ENDSESSION";
-    case STAND_IN_QUIT: return "STAND_IN_QUIT";
-    default: return "-";
-    }
-}
-
 static void WriteLine(HANDLE out, const char *line, int length)
 {
     DWORD written;
@@ -67,14 +53,14 @@ static void LogMessage(const char *windowClass, UINT message, WPARAM wParam, LPA
     unsigned long elapsed = GetTickCount() - startTicks;
     int length = snprintf(line, sizeof line, "%lu\t%s\t0x%04X\t%lu\t0x%08lX\t%s%s\t%llu\t%lu\r\n", elapsed,
                           windowClass, message, (unsigned long)wParam,
-                          (unsigned long)(DWORD)lParam, MessageName(message), note,
+                          (unsigned long)(DWORD)lParam, PlayerMessageName(message), note,
                           (unsigned long long)counter, (unsigned long)postedAt);
     WriteLine(logFile, line, length);
     if (logFile != INVALID_HANDLE_VALUE)
         FlushFileBuffers(logFile);
     if (echoToStdout) {
         length = snprintf(line, sizeof line, "player %6lu ms  %-12s %-18s (0x%04X)  wParam %-6lu lParam 0x%08lX%s\n",
-                          elapsed, windowClass, MessageName(message), message,
+                          elapsed, windowClass, PlayerMessageName(message), message,
                           (unsigned long)wParam, (unsigned long)(DWORD)lParam, note);
         WriteLine(GetStdHandle(STD_OUTPUT_HANDLE), line, length);
     }

@@ -87,6 +87,22 @@ static const struct CommandRow COMMAND_TABLE[] = {
 
 #define COMMAND_TABLE_ROWS (sizeof COMMAND_TABLE / sizeof COMMAND_TABLE[0])
 
+/* The name of a message the player's windows get, as the stand-in player logs it and the
+   driver reports it; "-" for any other. */
+static inline const char *PlayerMessageName(unsigned message)
+{
+    switch (message) {
+    case WM_CLOSE: return "WM_CLOSE";
+    case WM_COMMAND: return "WM_COMMAND";
+    case WM_LBUTTONDBLCLK: return "WM_LBUTTONDBLCLK";
+    case WM_USER: return "WM_USER";
+    case WM_QUERYENDSESSION: return "WM_QUERYENDSESSION";
+    case WM_ENDSESSION: return "WM_ENDSESSION";
+    case STAND_IN_QUIT: return "STAND_IN_QUIT";
+    default: return "-";
+    }
+}
+
 /* The row of a number; NULL when the table has none (such a number does nothing). */
 static inline const struct CommandRow *FindCommandRow(unsigned number)
 {
