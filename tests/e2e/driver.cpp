@@ -438,9 +438,9 @@ static bool QuitPlayer(void)
               (unsigned long)pid, waited == WAIT_TIMEOUT ? "it running" : "no player");
 }
 
-/* remote-send `number`, and the player's log gets that number's row of the command table after
-   what it held, and nothing else. */
-static void CheckCommand(const char *spelling, unsigned number)
+/* remote-send (`sender`, or the build's) with the spelling of `number`, and the player's log gets
+   that number's row of the command table after what it held, and nothing else. */
+static void CheckCommandFrom(const char *sender, const char *spelling, unsigned number)
 {
     char what[48];
     snprintf(what, sizeof what, "command %s", spelling);
@@ -448,10 +448,14 @@ static void CheckCommand(const char *spelling, unsigned number)
     if (!ok(row != NULL, what, "expected a row of the command table, got none"))
         return;
     int before = ReadPosts(playerLog);
-    DWORD code = RemoteSend(spelling);
+    DWORD code = sender ? RemoteSendFrom(sender, spelling) : RemoteSend(spelling);
     if (ok(code == 0, what, "expected remote-send to post it (exit code 0), got %lu: %s", (unsigned long)code,
            remoteSendErrors))
         ok_posts(what, before, WaitForPosts(playerLog, before + CountPosts(row->posts), 5000), row->posts);
+}
+static void CheckCommand(const char *spelling, unsigned number)
+{
+    CheckCommandFrom(NULL, spelling, number);
 }
 
 /* ---- the exit question ---- */
@@ -908,7 +912,6 @@ static void test_replay(void)
    folder of its own, with a space in its name.  No program may be running before the start. */
 static void test_release_zip(void)
 {
-    static const PlayerPost play[] = {{PLAYER_MAIN, WM_COMMAND, 40044, 0}, {}};
     char folder[MAX_PATH], sender[MAX_PATH];
     snprintf(folder, sizeof folder, "%s\\Pelkorn Remote Control", tmpDir);
     snprintf(sender, sizeof sender, "%s", PathIn(folder, "remote-send.exe"));
@@ -920,9 +923,7 @@ static void test_release_zip(void)
     ok(code == 1, "release zip", "expected remote-send 2 before the start to say not running (1), got %lu",
        (unsigned long)code);
     if (StartProgram(PathIn(folder, "remote-control.exe"), "")) {
-        code = RemoteSendFrom(sender, "5");
-        ok(code == 0, "release zip", "expected remote-send 5 to post (0), got %lu", (unsigned long)code);
-        ok_posts("release zip: remote-send 5", 0, WaitForPosts(playerLog, 1, 5000), play);
+        CheckCommandFrom(sender, "5", 5);
         code = RemoteSendFrom(sender, "close");
         ok(code == 0, "release zip", "expected remote-send close to post (0), got %lu", (unsigned long)code);
         WaitForExit("release zip", 10000, WATCH_NOTHING);
