@@ -1216,11 +1216,18 @@ static const Test EXTRAS[] = {
     TEST(find_program), TEST(sleep), TEST(latency),
 };
 
+/* Runs one test between a line with its name and one with its own counts and time, so that a
+   run shows each test as it ends. */
 static void Run(const Test *test)
 {
     printf("test_%s\n", test->name);
     fflush(stdout);
+    int passesBefore = passes, failuresBefore = failures;
+    double started = NowMs();
     test->run();
+    printf("test_%s: %d passed, %d failed (%.1f s)\n", test->name, passes - passesBefore, failures - failuresBefore,
+           (NowMs() - started) / 1000);
+    fflush(stdout);
 }
 
 static const Test *FindTest(const char *name)
