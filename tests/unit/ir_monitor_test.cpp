@@ -126,31 +126,62 @@ TEST(IrMonitor, EachFrameComesWithItsLeaderAndBitFigures)
         std::string output = Monitor("frequency " + std::to_string(c.frequency) + "\n" +
                                      Frame(CodeTable[9], c.burstUs, c.gapUs) + "pulse 460\n");
         EXPECT_NE(output.find(std::string("0x0000800813017261 9 12\n") + c.leaderLine +
-                              "# bits: longest 0-gap 400 us, shortest 1-gap 1300 us, threshold 628.6 us;"
-                              " data bursts 460-460 us\n"),
+                              "# bits: longest 0-gap 400 us, shortest 1-gap 1300 us, threshold 628.6 us;\n"
+                              "#   data bursts 460-460 us\n"),
                   std::string::npos)
             << output;
     }
 }
 
+/* `count` bursts of `burstUs` each followed by a gap of `gapUs`. */
+std::string Train(int count, int burstUs, int gapUs)
+{
+    std::string text;
+    for (int i = 0; i < count; i++)
+        text += "pulse " + std::to_string(burstUs) + "\nspace " + std::to_string(gapUs) + "\n";
+    return text;
+}
+
 TEST(IrMonitor, SummaryCountsAndShowsTheClustersAgainstTheLimits)
 {
     std::string output = Monitor(Frame(CodeTable[2], 3570, 1654) + "pulse 460\n");
-    EXPECT_NE(output.find("# summary: 101 line changes, 1 leader-like pairs, 0 near misses (0 shown), 1 frames decoded,"
-                          " 1 matching the table\n"),
+    EXPECT_NE(output.find("# summary: 101 line changes, 1 leader-like pairs, 0 near misses (0 shown),\n"
+                          "#   1 frames decoded, 1 matching the table\n"),
               std::string::npos)
         << output;
     /* 0x0000800802001013: 42 of the 48 data gaps are 0s, 6 are 1s; then the pause. */
-    EXPECT_NE(output.find("# gap lengths (line on), 50 us bins:\n"
-                          "#     400-449 us       42 ****************************************\n"
+    EXPECT_NE(output.find("# gap lengths (line on), 50 us bins (1 ms from 5 ms, 10 ms from 20 ms):\n"
+                          "#       400-449 us       42 ****************************************\n"
                           "#   ---- 628.6 us: bit threshold: longer gaps read 1\n"
-                          "#   1300-1349 us        6 ******\n"
+                          "#     1300-1349 us        6 ******\n"
                           "#   ---- 1592.4 us: leader gaps start above this\n"
-                          "#   1650-1699 us        1 *\n"
+                          "#     1650-1699 us        1 *\n"
                           "#   ---- 1760.0 us: leader gaps end below this\n"
-                          "#       5000+ us        1 *\n"),
+                          "#   40000-49999 us        1 *\n"),
               std::string::npos)
         << output;
+
+    /* What the setting-up guide tells users to look for, each in a bin of its own: another
+       remote's 9 ms leader and 2.4 ms bursts, lamp flicker at 100 and at 120 Hz, a long silence. */
+    const struct { const char *what; std::string recording; const char *bins; } longer[] = {
+        {"a 9 ms leader", Train(3, 9000, 4500) + Train(3, 560, 560),
+         "# burst lengths (line off), 50 us bins (1 ms from 5 ms, 10 ms from 20 ms):\n"
+         "#       550-599 us        3 ****************************************\n"
+         "#   ---- 3520.0 us: leader bursts start above this\n"
+         "#   ---- 3687.6 us: leader bursts end below this\n"
+         "#     9000-9999 us        3 ****************************************\n"},
+        {"2.4 ms bursts", Train(4, 2400, 600), "#     2400-2449 us        4 *****"},
+        {"100 Hz flicker", Train(50, 1500, 8500), "#     8000-8999 us       50 *****"},
+        {"120 Hz flicker", Train(50, 1500, 6833), "#     6000-6999 us       50 *****"},
+        {"a long silence", Train(2, 500, 20000) + Train(1, 500, 99999) + Train(2, 500, 5000000),
+         "#   20000-29999 us        2 ****************************************\n"
+         "#   90000-99999 us        1 ********************\n"
+         "#       100000+ us        2 ****************************************\n"},
+    };
+    for (const auto &c : longer) {
+        std::string summary = Monitor(c.recording + "pulse 500\n");
+        EXPECT_NE(summary.find(c.bins), std::string::npos) << c.what << ":\n" << summary;
+    }
 }
 
 TEST(IrMonitor, RawCaptureReplaysToTheSameFrames)
@@ -249,7 +280,7 @@ TEST(IrMonitor, CtrlCAtAnyMomentPrintsTheWholeSummaryOnceAndLast)
         ASSERT_NE(summary, std::string::npos) << c.moment << ":\n" << output;
         std::string after = output.substr(summary);
         EXPECT_EQ(after.find("\n0x"), std::string::npos) << c.moment << ": a frame after the summary";
-        EXPECT_NE(after.find("# gap lengths (line on), 50 us bins:\n"), std::string::npos) << c.moment;
+        EXPECT_NE(after.find("# gap lengths (line on), 50 us bins"), std::string::npos) << c.moment;
         EXPECT_EQ(after.find("\npulse"), std::string::npos) << c.moment << ": capture after the summary";
         if (c.raw) {
             EXPECT_EQ(LoadRecordingText(output), "") << c.moment << ": the capture is a recording";

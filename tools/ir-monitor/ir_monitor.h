@@ -22,6 +22,8 @@ typedef struct TappedChange {
     LONGLONG ticks;      /* since the previous change (the burst or gap that ended); 0 for the first */
     LONG decoderTicks;   /* what the decoder takes for that interval: signed 32-bit ticks since
                             its previous counter read */
+    LONGLONG decoderSpan;  /* the same interval in 64 bits: where it differs from decoderTicks,
+                              the decoder's reading wrapped */
 } TappedChange;
 
 /* Runs for every change, after its stamp and before the wait returns to the decoder. */
