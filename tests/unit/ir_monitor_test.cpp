@@ -184,6 +184,66 @@ TEST(IrMonitor, SummaryCountsAndShowsTheClustersAgainstTheLimits)
     }
 }
 
+TEST(IrMonitor, AReadingPastTheDecodersRangeIsNotedWhereALineRestsOnIt)
+{
+    /* Entry 2, a silence, entry 4.  At 10 MHz the decoder reads 214.7 s at most: 240 s reads
+       negative (short), 500 s as 500 s less 2^32 ticks (long again); a leader gap 2^32 ticks too
+       long reads as a near miss's 1730 us. */
+    const std::string two = Frame(CodeTable[2], 3570, 1654, 1), four = Frame(CodeTable[4], 3570, 1654) + "pulse 460\n";
+    const struct { const char *what; std::string recording; const char *frame, *note; } cases[] = {
+        {"240 s at 10 MHz", two + "space 240000000\n" + four, "0x0000800802001012 -\n",
+         "# the closing pause lasted 240.0 s, longer than the decoder can measure\n"
+         "#   (up to 214.7 s), so it read as short: bit 0 is 0\n# leader"},
+        {"500 s at 10 MHz", two + "space 500000000\n" + four, "0x0000800802001013 2\n",
+         "# the closing pause lasted 500.0 s, longer than the decoder can measure\n"
+         "#   (up to 214.7 s), so it read as 70503271 us: bit 0 is 1\n"},
+        {"240 s at 3579545 Hz", "frequency 3579545\n" + two + "space 240000000\n" + four, "0x0000800802001013 2\n",
+         NULL},
+        {"700 s at 3579545 Hz", "frequency 3579545\n" + two + "space 700000000\n" + four, "0x0000800802001012 -\n",
+         "#   (up to 599.9 s), so it read as short: bit 0 is 0\n"},
+        {"a near miss", "units ticks\npulse 35000\nspace 4294967295\nspace 17301\npulse 4600\n",
+         "# near leader 3500/1730 us: burst 20 us below 3520 us\n",
+         "# the gap lasted 429.5 s, longer than the decoder can measure (up to 214.7 s),\n"
+         "#   so it read as 1730 us\n"},
+    };
+    for (const auto &c : cases) {
+        std::string output = Monitor(c.recording);
+        size_t line = output.find(c.frame);
+        ASSERT_NE(line, std::string::npos) << c.what << ":\n" << output;
+        EXPECT_EQ(Count(output, "longer than the decoder can measure"), c.note ? 1u : 0u) << c.what << ":\n" << output;
+        if (c.note) {
+            EXPECT_NE(output.find(c.note, line), std::string::npos) << c.what << ": the note after the line\n" << output;
+        }
+    }
+}
+
+TEST(IrMonitor, EveryLineFitsAnEightyColumnConsoleAndGoesOnOnHashLines)
+{
+    const std::string sample = ToRecording(EncodeFrames({CodeTable[1], CodeTable[9]}, IrTiming(), 2), "");
+    const std::string onBothBounds = Frame(CodeTable[2], 3520, 1760, 200000) + "pulse 460\n";
+    const struct { std::string recording; bool raw; } runs[] = {
+        {sample, false},
+        {"frequency 3579545\n" + sample, false},
+        {"frequency 3579545\n" + sample, true},
+        {"frequency 3579545\n" + onBothBounds, false},
+        {"frequency 3579545\nunits ticks\n" + Frame(CodeTable[3], 12700, 5900, 1) + "space 4294967295\nspace 4294967295\n" +
+             Frame(CodeTable[3], 12700, 5900) + "pulse 4000000000\nspace 1\n",
+         true},
+    };
+    for (const auto &run : runs) {
+        std::string output = Monitor(run.recording, run.raw);
+        EXPECT_NE(output.find("# summary: "), std::string::npos) << output;
+        std::istringstream lines(output);
+        std::string previous;
+        for (std::string line; std::getline(lines, line); previous = line) {
+            EXPECT_LE(line.size(), 79u) << line;
+            if (line.rfind("#   ", 0) == 0) {
+                EXPECT_EQ(previous[0], '#') << "a frame line goes on: " << line;
+            }
+        }
+    }
+}
+
 TEST(IrMonitor, RawCaptureReplaysToTheSameFrames)
 {
     IrTiming receiver;
@@ -380,6 +440,12 @@ TEST(IrMonitorText, CommandLineSplitsAsWindowsProgramsDo)
         {"ir-monitor C:\\dir\\ \"\"", {"C:\\dir\\", ""}},
         {"ir-monitor a\\\\\"b c\" d\\\"e", {"a\\b c", "d\"e"}},
         {"ir-monitor\t\"unclosed quote", {"unclosed quote"}},
+        /* Two quotes in a quoted part give one and end the part, as msvcrt.dll has it. */
+        {"ir-monitor \"a\"\"b\"", {"a\"b"}},
+        {"ir-monitor \"a\"\"b c\"", {"a\"b", "c"}},
+        {"ir-monitor a \"b\"\" c", {"a", "b\"", "c"}},
+        {"ir-monitor a  \"b\\  \"\"\"  c\" d", {"a", "b\\  \"  c", "d"}},
+        {"ir-monitor a  \"b\\  \"\"\"  \"c  \"\"\"\" d", {"a", "b\\  \"  c", "\" d"}},
     };
     for (const auto &c : cases) {
         char buffer[COMMAND_LINE_SIZE];
@@ -404,6 +470,44 @@ TEST(IrMonitorText, TheCommandLineChoosesTheRunAndItsExitCode)
                              "ir-monitor \"/no such/recording.ir\""};
     for (const char *line : refused)
         EXPECT_EQ(RunIrMonitor(line), MONITOR_EXIT_BAD_INPUT) << line;
+
+    /* Recordings the replay line plays but the report cannot show; a long comment is fine. */
+    const std::string frame = Frame(CodeTable[2], 3570, 1654) + "pulse 460\n";
+    const struct { std::string recording; int code; const char *says; } recordings[] = {
+        {"frequency 99999\n" + frame, MONITOR_EXIT_BAD_INPUT, "a counter of 99999 Hz is too slow; ir-monitor needs 100000"},
+        {"frequency 100000\n" + frame, 0, ""},
+        {"", MONITOR_EXIT_BAD_INPUT, "the recording holds no pulse or space"},
+        {"# ir-monitor --raw: nothing came\nfrequency 10000000\n", MONITOR_EXIT_BAD_INPUT, "holds no pulse or space"},
+        {" # " + std::string(5000, 'x') + "\n" + frame, 0, ""},
+    };
+    for (const auto &c : recordings) {
+        std::string path = WriteRecording(c.recording);
+        fake::Reset();
+        if (c.code == 0) {
+            EXPECT_EXIT(RunIrMonitor(("ir-monitor " + path).c_str()), ::testing::ExitedWithCode(0), "")
+                << c.recording.substr(0, 40);
+        } else {
+            ::testing::internal::CaptureStderr();
+            EXPECT_EQ(RunIrMonitor(("ir-monitor " + path).c_str()), c.code) << c.recording.substr(0, 40);
+            EXPECT_NE(::testing::internal::GetCapturedStderr().find(c.says), std::string::npos) << c.says;
+        }
+        unlink(path.c_str());
+    }
+    fake::Reset();
+    fake::frequency = 99999;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(ListenOnCom1(FALSE), MONITOR_EXIT_BAD_INPUT) << "a machine whose counter is that slow";
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("COM1: a counter of 99999 Hz is too slow"), std::string::npos);
+    EXPECT_TRUE(fake::Named("CreateFileA").empty()) << "the port is not opened";
+
+    /* Asked for, the usage goes to standard output, with exit 0. */
+    for (const char *line : {"ir-monitor /?", "ir-monitor -h", "ir-monitor --help", "ir-monitor --raw /?"}) {
+        ::testing::internal::CaptureStdout();
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(RunIrMonitor(line), 0) << line;
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << line;
+        EXPECT_EQ(::testing::internal::GetCapturedStdout().rfind("usage: ir-monitor [--raw] ", 0), 0u) << line;
+    }
 }
 
 TEST(IrMonitorText, SystemTextIsConvertedOnlyForAConsole)
