@@ -23,10 +23,11 @@
  * two of its phrases and goes on on a '#' line, never inside a figure.
  *
  * The decoder reads every interval as a signed 32-bit count of ticks, so one of 2^31 ticks or
- * more (about 215 s at 10 MHz) reads as something else, a negative length, that is a short one,
- * for most of them.  The program does the same and stays so; the report, which has each
- * interval's 64-bit length, says where a figure or a frame rests on such a reading, so that a
- * table key pressed after a long silence does not pass for another remote.
+ * more (about 215 s at 10 MHz) reads as something else: up to 2^32 ticks as a negative length,
+ * that is a short one, and beyond as what is left over a multiple of 2^32.  The program does the
+ * same and stays so; the report, which has each interval's 64-bit length, says where a figure or
+ * a frame rests on such a reading, so that the last key before a long silence does not pass for
+ * another remote.
  */
 #include "ir_monitor.h"
 
