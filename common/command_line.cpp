@@ -40,6 +40,11 @@ static const char *CopyArgument(const char *p, char **out, const char *end)
                 if (*out < end)
                     *(*out)++ = '"';
             } else {
+                if (quoted && p[1] == '"') {  /* "" in a quoted part: one quote, and the part ends */
+                    p++;
+                    if (*out < end)
+                        *(*out)++ = '"';
+                }
                 quoted = !quoted;
             }
             p++;
@@ -74,6 +79,22 @@ int SplitArguments(const char *commandLine, char *buffer, int bufferSize, char *
             p++;
     }
     return count;
+}
+
+static char InLowerCase(char c) { return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c; }
+
+int ArgumentIsInAnyCase(const char *argument, const char *word)
+{
+    while (*argument != '\0' && InLowerCase(*argument) == InLowerCase(*word)) {
+        argument++;
+        word++;
+    }
+    return InLowerCase(*argument) == InLowerCase(*word);
+}
+
+int ArgumentAsksForHelp(const char *argument)
+{
+    return ArgumentIs(argument, "/?") || ArgumentIs(argument, "-h") || ArgumentIs(argument, "--help");
 }
 
 int ArgumentIs(const char *argument, const char *word)

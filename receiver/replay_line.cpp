@@ -44,6 +44,7 @@ static ReplayEndHandler endHandler;
 static LONGLONG frequency = REPLAY_DEFAULT_FREQUENCY;
 static BOOL unitsAreTicks;
 static BOOL repeatForever;
+static BOOL holdsItems;          /* a pulse or a space at least */
 static BOOL NextItem(RecordingLine *item);
 /* Its times are in the recording's own unit. */
 static RecordingPlayer player = {NextItem, {LINE_EMPTY, 0, NULL}, TRUE, 0, 0};
@@ -97,20 +98,34 @@ static int ReadRecordingCharacter(void)
     return high == 0 && low <= 0x7F ? low : '?';
 }
 
-/* Reads one line; FALSE at the end of the file.  Over-long lines, NULs and a half unit are bad lines. */
+/* Whether the first `length` characters of a line begin a comment: blanks, then '#'. */
+static BOOL BeginsComment(const char *text, size_t length)
+{
+    size_t i = 0;
+    while (i < length && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r'))
+        i++;
+    return i < length && text[i] == '#';
+}
+
+/* Reads one line; FALSE at the end of the file.  Item lines longer than MAX_LINE_LENGTH, NULs
+   and a half unit are bad lines; a comment line may be of any length (users annotate captures),
+   and what of it is beyond MAX_LINE_LENGTH is skipped. */
 static BOOL ReadRecordingLine(RecordingLine *out)
 {
     char text[MAX_LINE_LENGTH + 1];
     size_t length = 0;
     BOOL tooLong = FALSE;
+    BOOL longComment = FALSE;
     BOOL holdsNul = FALSE;
     int c;
     while ((c = ReadRecordingCharacter()) >= 0 && c != '\n') {
         holdsNul = holdsNul || c == '\0';
-        if (length < MAX_LINE_LENGTH)
+        if (length < MAX_LINE_LENGTH) {
             text[length++] = (char)c;
-        else
-            tooLong = TRUE;
+        } else if (!tooLong && !longComment) {  /* looked at once, where the buffer is full */
+            longComment = BeginsComment(text, length);
+            tooLong = !longComment;
+        }
     }
     if (c == END_OF_RECORDING && length == 0)
         return FALSE;
@@ -143,6 +158,7 @@ static BOOL CheckRecording(const char *path, char *error, int errorSize)
     BOOL pulseSeen = FALSE;
     BOOL spaceSeen = FALSE;
     long number = 0;
+    holdsItems = FALSE;
     frequency = REPLAY_DEFAULT_FREQUENCY;
     unitsAreTicks = FALSE;
     repeatForever = FALSE;
@@ -170,6 +186,7 @@ static BOOL CheckRecording(const char *path, char *error, int errorSize)
         SayWhy(error, errorSize, "%.260s: cannot read the recording", path);
         return FALSE;
     }
+    holdsItems = pulseSeen || spaceSeen;
     /* Played for ever, a recording of one kind only would be one endless interval. */
     if (repeatForever && !(pulseSeen && spaceSeen)) {
         SayWhy(error, errorSize, "%.260s: a repeating recording needs both pulses and spaces", path);
@@ -193,6 +210,8 @@ static BOOL NextItem(RecordingLine *item)
     }
     return FALSE;
 }
+
+BOOL ReplayRecordingHoldsItems(void) { return holdsItems; }
 
 void CloseReplayRecording(void)
 {

@@ -32,6 +32,10 @@ typedef void (*ReplayEndHandler)(void);
  */
 BOOL LoadReplayRecording(const char *path, BOOL paced, ReplayEndHandler atEnd, char *error, int errorSize);
 
+/* Whether the recording loaded last holds a pulse or a space at least: one that holds neither
+   loads, and plays no change. */
+BOOL ReplayRecordingHoldsItems(void);
+
 /* Ends the current replay, closing its file. */
 void CloseReplayRecording(void);
 

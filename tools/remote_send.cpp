@@ -7,11 +7,13 @@
  *
  *   remote-send N        posts WM_REMOTE_COMMAND with wParam N (decimal, or hexadecimal
  *                        with 0x; any unsigned 32-bit value) to the program's hidden window
- *   remote-send close    posts WM_CLOSE: the program exits without asking
+ *   remote-send close    posts WM_CLOSE: the program exits without asking ("close" in any
+ *                        case, as Windows users type commands)
+ *   remote-send /?       prints the usage (so do -h and --help) and exits 0
  *
  * The window is found by its class and title, both the program title.  Nothing is printed on
- * success.  Exit codes: 0 posted; 1 the program is not running; 2 bad argument or usage;
- * 3 the post itself failed.
+ * success.  Exit codes: 0 posted (or the usage shown as asked); 1 the program is not running;
+ * 2 bad argument or usage; 3 the post itself failed.
  *
  * It links no C runtime: ProgramEntry reads the command line and hands the exit code to
  * ExitProcess, and messages go to standard error through text_output.h.
@@ -54,31 +56,40 @@ static bool ParseCommandNumber(const char *text, unsigned *number)
     return true;
 }
 
-static int Usage(void)
+/* The usage: on standard output with exit 0 when `asked` (/?, -h, --help), else on standard
+   error with EXIT_USAGE.  Each line fits an 80-column console. */
+static int Usage(bool asked)
 {
-    PutError("usage: remote-send N       post command number N (decimal or 0x hex, 0..0xFFFFFFFF)\n"
-             "       remote-send close   ask %s to exit\n",
-             PROGRAM_TITLE);
+    static const char usage[] = "usage: remote-send N       post command N to " PROGRAM_TITLE "\n"
+                                "       remote-send close   ask it to exit\n"
+                                "N: 0 to 4294967295, or 0x0 to 0xFFFFFFFF; close in any case (CLOSE)\n";
+    if (asked) {
+        PutOutputNow("%s", usage);
+        return EXIT_POSTED;
+    }
+    PutError("%s", usage);
     return EXIT_USAGE;
 }
 
-/* Posts what the command line asks for; returns the exit code. */
+/* Posts what the command line asks for, or prints the usage; returns the exit code. */
 int RunRemoteSend(const char *commandLine)
 {
     static char argumentText[COMMAND_LINE_SIZE];
     char *argument;
     if (SplitArguments(commandLine, argumentText, sizeof argumentText, &argument, 1) != 1)
-        return Usage();
+        return Usage(false);
+    if (ArgumentAsksForHelp(argument))
+        return Usage(true);
 
     UINT message;
     unsigned number = 0;
-    if (ArgumentIs(argument, "close")) {
+    if (ArgumentIsInAnyCase(argument, "close")) {
         message = WM_CLOSE;
     } else if (ParseCommandNumber(argument, &number)) {
         message = WM_REMOTE_COMMAND;
     } else {
         PutError("remote-send: \"%.100s\" is not a command number (0..4294967295 or 0x0..0xFFFFFFFF)\n", argument);
-        return Usage();
+        return Usage(false);
     }
 
     HWND window = FindWindowA(PROGRAM_TITLE, PROGRAM_TITLE);

@@ -136,6 +136,16 @@ void PutError(const char *format, ...)
     WriteAll(GetStdHandle(STD_ERROR_HANDLE), text, length > 0 ? (DWORD)length : 0);
 }
 
+void PutOutputNow(const char *format, ...)
+{
+    char text[FORMATTED_TEXT_LIMIT];
+    va_list arguments;
+    va_start(arguments, format);
+    int length = wvsprintfA(text, format, arguments);
+    va_end(arguments);
+    WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), text, length > 0 ? (DWORD)length : 0);
+}
+
 const char *DescribeSystemError(DWORD error, char text[SYSTEM_TEXT_SIZE])
 {
     DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, error, 0, text,

@@ -48,6 +48,10 @@ void WritePendingOutput(void);
 /* A message on standard error, written at once. */
 void PutError(const char *format, ...);
 
+/* A message on standard output, written at once: a tool's usage when it is asked for.  The
+   report's lines go through PutText. */
+void PutOutputNow(const char *format, ...);
+
 /* The system's text for `error`, without the line end it comes with, converted for the console
    when standard error is one. */
 const char *DescribeSystemError(DWORD error, char text[SYSTEM_TEXT_SIZE]);

@@ -775,7 +775,7 @@ static void test_command_table(void)
 static void test_remote_send_arguments(void)
 {
     static const char *const bad[] = {"\"\"", "abc", "-1", "+5", "12x", "\" 7\"", "0x", "0x1g", "4294967296",
-                                      "0x100000000", "99999999999999999999", "CLOSE", "", "2 3"};
+                                      "0x100000000", "99999999999999999999", "", "2 3", "closed", "clos"};
     int before = ReadPosts(playerLog);
     for (unsigned i = 0; i < sizeof bad / sizeof bad[0]; ++i) {
         DWORD code = RemoteSend(bad[i]);
@@ -857,16 +857,22 @@ static void test_remote_send_without_program(void)
     }
 }
 
-/* remote-send close: the program ends on its own, asks nothing, and removes its icon first. */
+/* remote-send close, in any case: the program ends on its own, asks nothing, and removes its
+   icon first. */
 static void test_close(void)
 {
-    if (!StartProgram("remote-control.exe", "") || !CheckIcon(true, 5000))
-        return;
-    Sleep(300);
-    HANDLE sender = Start(PathIn(buildDir, "remote-send.exe"), "close", NULL, NULL);
-    WaitForExit("remote-send close", 10000, WATCH_ICON);
-    DWORD sent = Finish(sender, 10000);
-    ok(sent == 0, "remote-send close", "expected exit code 0, got %lu", (unsigned long)sent);
+    static const char *const spellings[] = {"close", "CLOSE"};
+    for (const char *spelling : spellings) {
+        char what[32];
+        snprintf(what, sizeof what, "remote-send %s", spelling);
+        if (!StartProgram("remote-control.exe", "") || !CheckIcon(true, 5000))
+            return;
+        Sleep(300);
+        HANDLE sender = Start(PathIn(buildDir, "remote-send.exe"), spelling, NULL, NULL);
+        WaitForExit(what, 10000, WATCH_ICON);
+        DWORD sent = Finish(sender, 10000);
+        ok(sent == 0, what, "expected exit code 0, got %lu", (unsigned long)sent);
+    }
 }
 
 /* WM_CLOSE with a right-button release on the icon queued behind it: no question while ending. */

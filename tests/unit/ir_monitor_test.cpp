@@ -126,31 +126,122 @@ TEST(IrMonitor, EachFrameComesWithItsLeaderAndBitFigures)
         std::string output = Monitor("frequency " + std::to_string(c.frequency) + "\n" +
                                      Frame(CodeTable[9], c.burstUs, c.gapUs) + "pulse 460\n");
         EXPECT_NE(output.find(std::string("0x0000800813017261 9 12\n") + c.leaderLine +
-                              "# bits: longest 0-gap 400 us, shortest 1-gap 1300 us, threshold 628.6 us;"
-                              " data bursts 460-460 us\n"),
+                              "# bits: longest 0-gap 400 us, shortest 1-gap 1300 us, threshold 628.6 us;\n"
+                              "#   data bursts 460-460 us\n"),
                   std::string::npos)
             << output;
     }
 }
 
+/* `count` bursts of `burstUs` each followed by a gap of `gapUs`. */
+std::string Train(int count, int burstUs, int gapUs)
+{
+    std::string text;
+    for (int i = 0; i < count; i++)
+        text += "pulse " + std::to_string(burstUs) + "\nspace " + std::to_string(gapUs) + "\n";
+    return text;
+}
+
 TEST(IrMonitor, SummaryCountsAndShowsTheClustersAgainstTheLimits)
 {
     std::string output = Monitor(Frame(CodeTable[2], 3570, 1654) + "pulse 460\n");
-    EXPECT_NE(output.find("# summary: 101 line changes, 1 leader-like pairs, 0 near misses (0 shown), 1 frames decoded,"
-                          " 1 matching the table\n"),
+    EXPECT_NE(output.find("# summary: 101 line changes, 1 leader-like pairs, 0 near misses (0 shown),\n"
+                          "#   1 frames decoded, 1 matching the table\n"),
               std::string::npos)
         << output;
     /* 0x0000800802001013: 42 of the 48 data gaps are 0s, 6 are 1s; then the pause. */
-    EXPECT_NE(output.find("# gap lengths (line on), 50 us bins:\n"
-                          "#     400-449 us       42 ****************************************\n"
+    EXPECT_NE(output.find("# gap lengths (line on), 50 us bins (1 ms from 5 ms, 10 ms from 20 ms):\n"
+                          "#       400-449 us       42 ****************************************\n"
                           "#   ---- 628.6 us: bit threshold: longer gaps read 1\n"
-                          "#   1300-1349 us        6 ******\n"
+                          "#     1300-1349 us        6 ******\n"
                           "#   ---- 1592.4 us: leader gaps start above this\n"
-                          "#   1650-1699 us        1 *\n"
+                          "#     1650-1699 us        1 *\n"
                           "#   ---- 1760.0 us: leader gaps end below this\n"
-                          "#       5000+ us        1 *\n"),
+                          "#   40000-49999 us        1 *\n"),
               std::string::npos)
         << output;
+
+    /* What the setting-up guide tells users to look for, each in a bin of its own: another
+       remote's 9 ms leader and 2.4 ms bursts, lamp flicker at 100 and at 120 Hz, a long silence. */
+    const struct { const char *what; std::string recording; const char *bins; } longer[] = {
+        {"a 9 ms leader", Train(3, 9000, 4500) + Train(3, 560, 560),
+         "# burst lengths (line off), 50 us bins (1 ms from 5 ms, 10 ms from 20 ms):\n"
+         "#       550-599 us        3 ****************************************\n"
+         "#   ---- 3520.0 us: leader bursts start above this\n"
+         "#   ---- 3687.6 us: leader bursts end below this\n"
+         "#     9000-9999 us        3 ****************************************\n"},
+        {"2.4 ms bursts", Train(4, 2400, 600), "#     2400-2449 us        4 *****"},
+        {"100 Hz flicker", Train(50, 1500, 8500), "#     8000-8999 us       50 *****"},
+        {"120 Hz flicker", Train(50, 1500, 6833), "#     6000-6999 us       50 *****"},
+        {"a long silence", Train(2, 500, 20000) + Train(1, 500, 99999) + Train(2, 500, 5000000),
+         "#   20000-29999 us        2 ****************************************\n"
+         "#   90000-99999 us        1 ********************\n"
+         "#       100000+ us        2 ****************************************\n"},
+    };
+    for (const auto &c : longer) {
+        std::string summary = Monitor(c.recording + "pulse 500\n");
+        EXPECT_NE(summary.find(c.bins), std::string::npos) << c.what << ":\n" << summary;
+    }
+}
+
+TEST(IrMonitor, AReadingPastTheDecodersRangeIsNotedWhereALineRestsOnIt)
+{
+    /* Entry 2, a silence, entry 4.  At 10 MHz the decoder reads 214.7 s at most: 240 s reads
+       negative (short), 500 s as 500 s less 2^32 ticks (long again); a leader gap 2^32 ticks too
+       long reads as a near miss's 1730 us. */
+    const std::string two = Frame(CodeTable[2], 3570, 1654, 1), four = Frame(CodeTable[4], 3570, 1654) + "pulse 460\n";
+    const struct { const char *what; std::string recording; const char *frame, *note; } cases[] = {
+        {"240 s at 10 MHz", two + "space 240000000\n" + four, "0x0000800802001012 -\n",
+         "# the closing pause lasted 240.0 s, longer than the decoder can measure\n"
+         "#   (up to 214.7 s), so it read as short: bit 0 is 0\n# leader"},
+        {"500 s at 10 MHz", two + "space 500000000\n" + four, "0x0000800802001013 2\n",
+         "# the closing pause lasted 500.0 s, longer than the decoder can measure\n"
+         "#   (up to 214.7 s), so it read as 70503271 us: bit 0 is 1\n"},
+        {"240 s at 3579545 Hz", "frequency 3579545\n" + two + "space 240000000\n" + four, "0x0000800802001013 2\n",
+         NULL},
+        {"700 s at 3579545 Hz", "frequency 3579545\n" + two + "space 700000000\n" + four, "0x0000800802001012 -\n",
+         "#   (up to 599.9 s), so it read as short: bit 0 is 0\n"},
+        {"a near miss", "units ticks\npulse 35000\nspace 4294967295\nspace 17301\npulse 4600\n",
+         "# near leader 3500/1730 us: burst 20 us below 3520 us\n",
+         "# the gap lasted 429.5 s, longer than the decoder can measure (up to 214.7 s),\n"
+         "#   so it read as 1730 us\n"},
+    };
+    for (const auto &c : cases) {
+        std::string output = Monitor(c.recording);
+        size_t line = output.find(c.frame);
+        ASSERT_NE(line, std::string::npos) << c.what << ":\n" << output;
+        EXPECT_EQ(Count(output, "longer than the decoder can measure"), c.note ? 1u : 0u) << c.what << ":\n" << output;
+        if (c.note) {
+            EXPECT_NE(output.find(c.note, line), std::string::npos) << c.what << ": the note after the line\n" << output;
+        }
+    }
+}
+
+TEST(IrMonitor, EveryLineFitsAnEightyColumnConsoleAndGoesOnOnHashLines)
+{
+    const std::string sample = ToRecording(EncodeFrames({CodeTable[1], CodeTable[9]}, IrTiming(), 2), "");
+    const std::string onBothBounds = Frame(CodeTable[2], 3520, 1760, 200000) + "pulse 460\n";
+    const struct { std::string recording; bool raw; } runs[] = {
+        {sample, false},
+        {"frequency 3579545\n" + sample, false},
+        {"frequency 3579545\n" + sample, true},
+        {"frequency 3579545\n" + onBothBounds, false},
+        {"frequency 3579545\nunits ticks\n" + Frame(CodeTable[3], 12700, 5900, 1) + "space 4294967295\nspace 4294967295\n" +
+             Frame(CodeTable[3], 12700, 5900) + "pulse 4000000000\nspace 1\n",
+         true},
+    };
+    for (const auto &run : runs) {
+        std::string output = Monitor(run.recording, run.raw);
+        EXPECT_NE(output.find("# summary: "), std::string::npos) << output;
+        std::istringstream lines(output);
+        std::string previous;
+        for (std::string line; std::getline(lines, line); previous = line) {
+            EXPECT_LE(line.size(), 79u) << line;
+            if (line.rfind("#   ", 0) == 0) {
+                EXPECT_EQ(previous[0], '#') << "a frame line goes on: " << line;
+            }
+        }
+    }
 }
 
 TEST(IrMonitor, RawCaptureReplaysToTheSameFrames)
@@ -249,7 +340,7 @@ TEST(IrMonitor, CtrlCAtAnyMomentPrintsTheWholeSummaryOnceAndLast)
         ASSERT_NE(summary, std::string::npos) << c.moment << ":\n" << output;
         std::string after = output.substr(summary);
         EXPECT_EQ(after.find("\n0x"), std::string::npos) << c.moment << ": a frame after the summary";
-        EXPECT_NE(after.find("# gap lengths (line on), 50 us bins:\n"), std::string::npos) << c.moment;
+        EXPECT_NE(after.find("# gap lengths (line on), 50 us bins"), std::string::npos) << c.moment;
         EXPECT_EQ(after.find("\npulse"), std::string::npos) << c.moment << ": capture after the summary";
         if (c.raw) {
             EXPECT_EQ(LoadRecordingText(output), "") << c.moment << ": the capture is a recording";
@@ -349,6 +440,12 @@ TEST(IrMonitorText, CommandLineSplitsAsWindowsProgramsDo)
         {"ir-monitor C:\\dir\\ \"\"", {"C:\\dir\\", ""}},
         {"ir-monitor a\\\\\"b c\" d\\\"e", {"a\\b c", "d\"e"}},
         {"ir-monitor\t\"unclosed quote", {"unclosed quote"}},
+        /* Two quotes in a quoted part give one and end the part, as msvcrt.dll has it. */
+        {"ir-monitor \"a\"\"b\"", {"a\"b"}},
+        {"ir-monitor \"a\"\"b c\"", {"a\"b", "c"}},
+        {"ir-monitor a \"b\"\" c", {"a", "b\"", "c"}},
+        {"ir-monitor a  \"b\\  \"\"\"  c\" d", {"a", "b\\  \"  c", "d"}},
+        {"ir-monitor a  \"b\\  \"\"\"  \"c  \"\"\"\" d", {"a", "b\\  \"  c", "\" d"}},
     };
     for (const auto &c : cases) {
         char buffer[COMMAND_LINE_SIZE];
@@ -373,6 +470,39 @@ TEST(IrMonitorText, TheCommandLineChoosesTheRunAndItsExitCode)
                              "ir-monitor \"/no such/recording.ir\""};
     for (const char *line : refused)
         EXPECT_EQ(RunIrMonitor(line), MONITOR_EXIT_BAD_INPUT) << line;
+
+    /* Recordings the replay line plays but the report cannot show; a long comment is fine. */
+    const std::string frame = Frame(CodeTable[2], 3570, 1654) + "pulse 460\n";
+    const struct { std::string recording; int code; const char *says; } recordings[] = {
+        {"frequency 99999\n" + frame, MONITOR_EXIT_BAD_INPUT, "a counter of 99999 Hz is too slow; ir-monitor needs 100000"},
+        {"frequency 100000\n" + frame, 0, ""},
+        {"", MONITOR_EXIT_BAD_INPUT, "the recording holds no pulse or space"},
+        {"# ir-monitor --raw: nothing came\nfrequency 10000000\n", MONITOR_EXIT_BAD_INPUT, "holds no pulse or space"},
+        {" # " + std::string(5000, 'x') + "\n" + frame, 0, ""},
+    };
+    /* Each in a process of its own, which a recording that plays ends (ExitProcess). */
+    for (const auto &c : recordings) {
+        std::string path = WriteRecording(c.recording);
+        fake::Reset();
+        EXPECT_EXIT(std::exit(RunIrMonitor(("ir-monitor " + path).c_str())), ::testing::ExitedWithCode(c.code), c.says)
+            << c.recording.substr(0, 40);
+        unlink(path.c_str());
+    }
+    fake::Reset();
+    fake::frequency = 99999;
+    fake::Script("CreateFileA", {-1});  /* a port that is tried fails (exit 3), and nothing waits */
+    EXPECT_EXIT(std::exit(ListenOnCom1(FALSE)), ::testing::ExitedWithCode(MONITOR_EXIT_BAD_INPUT),
+                "^ir-monitor: COM1: a counter of 99999 Hz is too slow")
+        << "a machine whose counter is that slow";
+
+    /* Asked for, the usage goes to standard output, with exit 0. */
+    for (const char *line : {"ir-monitor /?", "ir-monitor -h", "ir-monitor --help", "ir-monitor --raw /?"}) {
+        ::testing::internal::CaptureStdout();
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(RunIrMonitor(line), 0) << line;
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << line;
+        EXPECT_EQ(::testing::internal::GetCapturedStdout().rfind("usage: ir-monitor [--raw] ", 0), 0u) << line;
+    }
 }
 
 TEST(IrMonitorText, SystemTextIsConvertedOnlyForAConsole)

@@ -126,6 +126,13 @@ TEST(ReplayLine, LongLinesNulBytesAndMissingFilesAreRefused)
 {
     EXPECT_NE(LoadRecordingText("pulse 5\n" + std::string(500, ' ') + "pulse 5\n").find(":2: the line is too long"),
               std::string::npos);
+    EXPECT_NE(LoadRecordingText("pulse 5 # " + std::string(300, 'x') + "\n").find(":1: the line is too long"),
+              std::string::npos)
+        << "an item line keeps its limit, comment and all";
+    /* A comment line of any length, in UTF-8 or UTF-16, is skipped beyond the buffer. */
+    const std::string annotation = "# " + std::string(150, 'x') + std::string(100, '\xE9') + "\n";
+    EXPECT_EQ(LoadRecordingText(annotation + "\t" + annotation + "pulse 5\n"), "");
+    EXPECT_EQ(LoadRecordingText(Utf16(std::string(150, ' ') + "# " + std::string(5000, 'y') + "\npulse 5\n")), "");
     EXPECT_NE(LoadRecordingText(std::string("pulse 5\0 junk\n", 14)).find(":1: the line holds a NUL byte"),
               std::string::npos);
 

@@ -16,6 +16,10 @@
  * and report every change and every frame.
  *
  * A recording ends the tool through the replay line's end handler: the summary, then exit 0.
+ * The tool refuses, with exit 2, a recording the replay line would play but the report cannot
+ * show: one whose counter is slower than MONITOR_MIN_COUNTER_HZ, where the leader windows
+ * collapse into rounding, and one with no pulse or space, which would read as a dead receiver.
+ * It refuses a machine whose counter is that slow for COM1 too.
  * On COM1, the serial line's failure handler turns a port that cannot be opened, configured or
  * waited on into a message with the system's error text and exit 3 (the program parks its
  * receiver instead: it must not stop, the tool should).  Ctrl+C or closing the console prints
@@ -95,6 +99,34 @@ static void EndMonitor(UINT exitCode)
 
 static void FinishAtEndOfRecording(void) { EndMonitor(0); }
 
+/* Whether `line`'s counter is fast enough for the report; if not, says so, after `source`. */
+static BOOL CounterRateUsable(const ReceiverLine *line, const char *source)
+{
+    LARGE_INTEGER rate;
+    line->readFrequency(&rate);
+    if (rate.QuadPart >= MONITOR_MIN_COUNTER_HZ)
+        return TRUE;
+    char text[NUMBER_TEXT_SIZE];
+    PutError("ir-monitor: %.260s: a counter of %s Hz is too slow; ir-monitor needs %lu Hz at least\n", source,
+             FormatUnsigned64(rate.QuadPart > 0 ? (ULONGLONG)rate.QuadPart : 0, 10, 1, text),
+             (unsigned long)MONITOR_MIN_COUNTER_HZ);
+    return FALSE;
+}
+
+/* Checks a loaded recording for what the report needs beyond what the replay line plays: a
+   counter rate it can show figures for, and something to play at all (an empty file would read
+   as a receiver that never changed). */
+static BOOL RecordingIsMonitorable(const char *path)
+{
+    if (!CounterRateUsable(&ReplayReceiverLine, path))
+        return FALSE;
+    if (!ReplayRecordingHoldsItems()) {
+        PutError("ir-monitor: %.260s: the recording holds no pulse or space, so there is nothing to play\n", path);
+        return FALSE;
+    }
+    return TRUE;
+}
+
 /* Monitors a recording to standard output and exits 0 at its end; returns
    MONITOR_EXIT_BAD_INPUT, after saying why, when the recording is refused. */
 static int MonitorRecording(const char *path, BOOL raw)
@@ -102,6 +134,10 @@ static int MonitorRecording(const char *path, BOOL raw)
     char error[REPLAY_ERROR_SIZE];
     if (!LoadReplayRecording(path, FALSE, FinishAtEndOfRecording, error, sizeof error)) {
         PutError("ir-monitor: %s\n", error);
+        return MONITOR_EXIT_BAD_INPUT;
+    }
+    if (!RecordingIsMonitorable(path)) {
+        CloseReplayRecording();
         return MONITOR_EXIT_BAD_INPUT;
     }
     StartMonitor(&ReplayReceiverLine, raw, GetStdHandle(STD_OUTPUT_HANDLE));
@@ -135,23 +171,33 @@ static BOOL WINAPI StopOnConsoleEvent(DWORD event)
     return TRUE;
 }
 
-void ListenOnCom1(BOOL raw)
+int ListenOnCom1(BOOL raw)
 {
+    if (!CounterRateUsable(&SerialReceiverLine, "COM1"))
+        return MONITOR_EXIT_BAD_INPUT;
     SetPortFailureHandler(StopOnPortFailure);
     StartMonitor(&SerialReceiverLine, raw, GetStdHandle(STD_OUTPUT_HANDLE));
     EnterCriticalSection(&reportLock);
     PutError("ir-monitor: listening on COM1; press keys on the remote, Ctrl+C to stop\n");
     LeaveCriticalSection(&reportLock);
     MonitorFrames();
+    return 0;
 }
 
-static int PrintUsage(void)
+/* The usage: on standard output with exit 0 when `asked` (/?, -h, --help), else on standard
+   error with MONITOR_EXIT_BAD_INPUT, for arguments the tool cannot take. */
+static int PrintUsage(BOOL asked)
 {
 #ifdef _WIN32
-    PutError("usage: ir-monitor [--raw] [RECORDING]   (no recording: listen on COM1)\n");
+    static const char usage[] = "usage: ir-monitor [--raw] [RECORDING]   (no recording: listen on COM1)\n";
 #else
-    PutError("usage: ir-monitor [--raw] RECORDING   (listening on COM1 is for Windows)\n");
+    static const char usage[] = "usage: ir-monitor [--raw] RECORDING   (listening on COM1 is for Windows)\n";
 #endif
+    if (asked) {
+        PutOutputNow("%s", usage);
+        return 0;
+    }
+    PutError("%s", usage);
     return MONITOR_EXIT_BAD_INPUT;
 }
 
@@ -160,16 +206,20 @@ int RunIrMonitor(const char *commandLine)
     static char argumentText[COMMAND_LINE_SIZE];
     char *arguments[2];
     int count = SplitArguments(commandLine, argumentText, sizeof argumentText, arguments, 2);
+    for (int i = 0; i < count && i < 2; i++)
+        if (ArgumentAsksForHelp(arguments[i]))
+            return PrintUsage(TRUE);
     BOOL raw = count > 0 && ArgumentIs(arguments[0], "--raw");
     int first = raw ? 1 : 0;
     if (count - first > 1 || (count - first == 1 && arguments[first][0] == '-'))
-        return PrintUsage();
+        return PrintUsage(FALSE);
     if (count - first == 1)
         return MonitorRecording(arguments[first], raw);
 #ifdef _WIN32
-    ListenOnCom1(raw);
+    return ListenOnCom1(raw);
+#else
+    return PrintUsage(FALSE);
 #endif
-    return PrintUsage();
 }
 
 /* The unit tests link the session beside the program's own ProgramEntry, and build it without

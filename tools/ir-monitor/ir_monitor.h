@@ -22,6 +22,8 @@ typedef struct TappedChange {
     LONGLONG ticks;      /* since the previous change (the burst or gap that ended); 0 for the first */
     LONG decoderTicks;   /* what the decoder takes for that interval: signed 32-bit ticks since
                             its previous counter read */
+    LONGLONG decoderSpan;  /* the same interval in 64 bits: where it differs from decoderTicks,
+                              the decoder's reading wrapped */
 } TappedChange;
 
 /* Runs for every change, after its stamp and before the wait returns to the decoder. */
@@ -70,8 +72,12 @@ void ReportSummary(LONGLONG counterNow);
 /* The session (ir_monitor.cpp). */
 
 enum {
-    MONITOR_EXIT_BAD_INPUT = 2,     /* bad arguments or a bad recording */
-    MONITOR_EXIT_PORT_FAILED = 3
+    MONITOR_EXIT_BAD_INPUT = 2,     /* bad arguments, a bad recording or too slow a counter */
+    MONITOR_EXIT_PORT_FAILED = 3,
+    /* The slowest counter the report can show figures for: each leader window still holds 16
+       ticks here, and real counters run at 1,193,182 Hz and faster.  Below it the windows
+       collapse to a few ticks, or to none, and every figure is rounding. */
+    MONITOR_MIN_COUNTER_HZ = 100000
 };
 
 /* Opens `line` behind the tap and starts the report on `out` (see StartReport). */
@@ -83,11 +89,14 @@ void MonitorFrames(void);
 /* Ends the capture, prints the summary and flushes the output. */
 void FinishMonitor(void);
 
-/* Monitors COM1 to standard output until stopped; exits MONITOR_EXIT_PORT_FAILED when the port fails. */
-void ListenOnCom1(BOOL raw);
+/* Monitors COM1 to standard output until stopped; exits MONITOR_EXIT_PORT_FAILED when the port
+   fails.  Returns MONITOR_EXIT_BAD_INPUT, after saying why, when the machine's counter is slower
+   than MONITOR_MIN_COUNTER_HZ. */
+int ListenOnCom1(BOOL raw);
 
 /* The tool: `--raw` and a recording, or none, from the command line; returns the exit code
-   when it ends by itself (bad arguments or a bad recording). */
+   when it ends by itself (the usage asked for, bad arguments, a bad recording, too slow a
+   counter). */
 int RunIrMonitor(const char *commandLine);
 
 #endif

@@ -18,7 +18,16 @@
  * frame's leader burst has just begun).
  *
  * Lines are built whole in a local buffer and written with one call, so a summary printed on
- * Ctrl+C by another thread cannot split one.
+ * Ctrl+C by another thread cannot split one.  No line is wider than an 80-column console can
+ * show (Windows 9x consoles, and cmd's default window): a line that would be is broken between
+ * two of its phrases and goes on on a '#' line, never inside a figure.
+ *
+ * The decoder reads every interval as a signed 32-bit count of ticks, so one of 2^31 ticks or
+ * more (about 215 s at 10 MHz) reads as something else: up to 2^32 ticks as a negative length,
+ * that is a short one, and beyond as what is left over a multiple of 2^32.  The program does the
+ * same and stays so; the report, which has each interval's 64-bit length, says where a figure or
+ * a frame rests on such a reading, so that the last key before a long silence does not pass for
+ * another remote.
  */
 #include "ir_monitor.h"
 
@@ -32,14 +41,27 @@ enum {
     NEAR_MISS_PERCENT = 20,        /* how far outside a window a near miss may lie */
     NEAR_MISS_INTERVAL_MS = 100,   /* at most one near miss shown per this much line time */
     QUIET_BEFORE_FLUSH_MS = 20,    /* a burst after this long a gap is a safe moment to write */
-    REPORT_LINE_SIZE = 240,
+    /* An 80-column console moves to a new line by itself after the 80th column, so a line of 80
+       and its line end would show an empty line after it. */
+    OUTPUT_COLUMNS_MAX = 79,
+    REPORT_LINE_SIZE = 480,        /* one report line, with its continuations */
     MILLISECONDS_PER_SECOND = 1000,
+    TENTHS_PER_SECOND = 10,
     TIME_TEXT_SIZE = NUMBER_TEXT_SIZE + 2,
-    HISTOGRAM_BIN_US = 50,
-    HISTOGRAM_TOP_US = 5000,  /* this and longer: the last bin */
-    HISTOGRAM_BINS = HISTOGRAM_TOP_US / HISTOGRAM_BIN_US + 1,
+    /* The histograms' bins (see histogramScales), and the last one from HISTOGRAM_TOP_US up. */
+    FINE_BIN_US = 50,
+    MEDIUM_BINS_FROM_US = 5000,
+    MEDIUM_BIN_US = 1000,
+    COARSE_BINS_FROM_US = 20000,
+    COARSE_BIN_US = 10000,
+    HISTOGRAM_TOP_US = 100000,
+    HISTOGRAM_BINS = MEDIUM_BINS_FROM_US / FINE_BIN_US + (COARSE_BINS_FROM_US - MEDIUM_BINS_FROM_US) / MEDIUM_BIN_US +
+                     (HISTOGRAM_TOP_US - COARSE_BINS_FROM_US) / COARSE_BIN_US + 1,
     HISTOGRAM_BAR_WIDTH = 40
 };
+
+/* How a report line that is broken goes on. */
+static const char CONTINUATION[] = "#   ";
 
 /* The decoder's limits in ticks at the line's rate; each is excluded from its window. */
 typedef struct DecoderLimits {
@@ -72,15 +94,48 @@ static struct Report {
 typedef struct ReportLine {
     char text[REPORT_LINE_SIZE];
     int length;
+    int lineStart;  /* where the last of its output lines begins */
 } ReportLine;
 
-/* Adds formatted text to `line`, cut where the line is full. */
+static void AddText(ReportLine *line, const char *text, int length)
+{
+    for (int i = 0; i < length && line->length < REPORT_LINE_SIZE - 1; i++)
+        line->text[line->length++] = text[i];
+    line->text[line->length] = '\0';
+}
+
+/* Adds formatted text to `line` as it is, cut where the line is full. */
 static void Append(ReportLine *line, const char *format, ...)
 {
     va_list arguments;
     va_start(arguments, format);
     line->length += FormatTextV(line->text + line->length, REPORT_LINE_SIZE - line->length, format, arguments);
     va_end(arguments);
+}
+
+/*
+ * Adds a phrase: formatted text that begins with a blank, or with one mark and a blank (", gap
+ * 30 us above 1760 us").  Where the phrase would take the output line past OUTPUT_COLUMNS_MAX,
+ * less one column for the mark of a phrase after it, the line ends with the mark and the phrase
+ * goes on after CONTINUATION on a line of its own.
+ */
+static void AppendPhrase(ReportLine *line, const char *format, ...)
+{
+    char phrase[FORMATTED_TEXT_LIMIT];
+    va_list arguments;
+    va_start(arguments, format);
+    int length = FormatTextV(phrase, sizeof phrase, format, arguments);
+    va_end(arguments);
+    int blank = phrase[0] == ' ' ? 0 : phrase[0] != '\0' && phrase[1] == ' ' ? 1 : -1;
+    if (blank < 0 || line->length - line->lineStart + length < OUTPUT_COLUMNS_MAX) {
+        AddText(line, phrase, length);
+        return;
+    }
+    AddText(line, phrase, blank);
+    AddText(line, "\n", 1);
+    line->lineStart = line->length;
+    AddText(line, CONTINUATION, sizeof CONTINUATION - 1);
+    AddText(line, phrase + blank + 1, length - blank - 1);
 }
 
 static void WriteLine(ReportLine *line)
@@ -126,14 +181,53 @@ static Figure Us(LONGLONG ticks) { return UnitText(InUnit(ticks, FALSE), FALSE);
 static Figure Tenths(LONGLONG ticks) { return UnitText(InUnit(ticks, TRUE), TRUE); }
 
 /*
- * Text histograms of interval lengths for the summary: 50 us bins, only the bins that hold
- * anything printed, each with a bar scaled to the fullest bin.  Marker lines name the decoder's
- * limits (bit threshold, leader windows) where they fall among the bins, so a cluster is seen at
- * a glance on the right or the wrong side of a limit.  Everything from 5 ms up (pauses between
- * frames, seconds between key presses) shares one last bin, so a long run prints at most about a
- * hundred lines per histogram.  A marker is printed before the first bin that starts at or above
- * it, so a bin that holds the limit itself comes just before its marker.
+ * Text histograms of interval lengths for the summary: only the bins that hold anything
+ * printed, each with a bar scaled to the fullest bin.  Bins are 50 us wide below 5 ms, where the
+ * decoder's limits lie and where the bursts of other remotes (2.4 ms, 900 us) fall; 1 ms wide up
+ * to 20 ms, which shows a 9 ms leader of another kind of remote and the 10 or 8.3 ms steps of
+ * lamp flicker (100 or 120 Hz); 10 ms wide up to 100 ms, the pauses between repeated frames;
+ * everything longer (seconds between key presses) shares one last bin.  So a long run prints at
+ * most 124 lines per histogram.  Marker lines name the decoder's limits (bit threshold, leader
+ * windows) where they fall among the bins, so a cluster is seen at a glance on the right or the
+ * wrong side of a limit.  A marker is printed before the first bin that starts at or above it,
+ * so a bin that holds the limit itself comes just before its marker.
  */
+
+/* Where each width of bin begins; the last entry is the one bin from there up. */
+static const struct HistogramScale {
+    LONG fromUs, binUs;
+} histogramScales[] = {
+    {0, FINE_BIN_US},
+    {MEDIUM_BINS_FROM_US, MEDIUM_BIN_US},
+    {COARSE_BINS_FROM_US, COARSE_BIN_US},
+    {HISTOGRAM_TOP_US, 0},
+};
+enum { HISTOGRAM_SCALES = sizeof histogramScales / sizeof histogramScales[0] };
+
+static int BinOf(LONGLONG microseconds)
+{
+    int firstBin = 0;
+    for (int i = 0; i + 1 < HISTOGRAM_SCALES; i++) {
+        const struct HistogramScale *scale = &histogramScales[i];
+        LONG nextFromUs = histogramScales[i + 1].fromUs;
+        if (microseconds < nextFromUs)
+            return firstBin + (int)((microseconds < 0 ? 0 : microseconds - scale->fromUs) / scale->binUs);
+        firstBin += (int)((nextFromUs - scale->fromUs) / scale->binUs);
+    }
+    return HISTOGRAM_BINS - 1;
+}
+
+static LONG BinStartUs(int bin)
+{
+    for (int i = 0; i + 1 < HISTOGRAM_SCALES; i++) {
+        const struct HistogramScale *scale = &histogramScales[i];
+        int bins = (int)((histogramScales[i + 1].fromUs - scale->fromUs) / scale->binUs);
+        if (bin < bins)
+            return scale->fromUs + bin * scale->binUs;
+        bin -= bins;
+    }
+    return HISTOGRAM_TOP_US;
+}
 
 /* A limit to show among the bins: where it lies, in tenths of a microsecond, and what it is. */
 typedef struct HistogramMarker {
@@ -143,8 +237,7 @@ typedef struct HistogramMarker {
 
 static void AddToHistogram(Histogram *histogram, LONGLONG microseconds)
 {
-    LONGLONG bin = microseconds < 0 ? 0 : microseconds / HISTOGRAM_BIN_US;
-    histogram->bins[bin < HISTOGRAM_BINS - 1 ? bin : HISTOGRAM_BINS - 1]++;
+    histogram->bins[BinOf(microseconds)]++;
 }
 
 static DWORD FullestBin(const Histogram *histogram)
@@ -163,12 +256,12 @@ static void PrintBin(int bin, DWORD count, DWORD fullest)
     if (bin == HISTOGRAM_BINS - 1)
         wsprintfA(range, "%d+", HISTOGRAM_TOP_US);
     else
-        wsprintfA(range, "%d-%d", bin * HISTOGRAM_BIN_US, bin * HISTOGRAM_BIN_US + HISTOGRAM_BIN_US - 1);
+        wsprintfA(range, "%ld-%ld", (long)BinStartUs(bin), (long)BinStartUs(bin + 1) - 1);
     /* Rounded up, so a bin that holds anything shows at least one mark. */
     int width = (int)(((ULONGLONG)count * HISTOGRAM_BAR_WIDTH + fullest - 1) / fullest);
     memset(bar, '*', (size_t)width);
     bar[width] = '\0';
-    PutFormatted("#   %9s us %8lu %s\n", range, (unsigned long)count, bar);
+    PutFormatted("#   %11s us %8lu %s\n", range, (unsigned long)count, bar);
 }
 
 static void PrintMarker(const HistogramMarker *marker)
@@ -182,14 +275,15 @@ static void PrintHistogram(const Histogram *histogram, const char *title, const 
                            int markerCount)
 {
     DWORD fullest = FullestBin(histogram);
-    PutFormatted("# %s, %d us bins:\n", title, HISTOGRAM_BIN_US);
+    PutFormatted("# %s, %d us bins (%d ms from %d ms, %d ms from %d ms):\n", title, FINE_BIN_US,
+                 MEDIUM_BIN_US / 1000, MEDIUM_BINS_FROM_US / 1000, COARSE_BIN_US / 1000, COARSE_BINS_FROM_US / 1000);
     if (fullest == 0) {
         PutText("#   none\n");
         return;
     }
     int marker = 0;
     for (int bin = 0; bin < HISTOGRAM_BINS; bin++) {
-        LONGLONG binStartTenths = (LONGLONG)bin * HISTOGRAM_BIN_US * 10;
+        LONGLONG binStartTenths = (LONGLONG)BinStartUs(bin) * 10;
         for (; marker < markerCount && markers[marker].tenthsOfUs <= binStartTenths; marker++)
             PrintMarker(&markers[marker]);
         if (histogram->bins[bin] > 0)
@@ -290,34 +384,75 @@ static void AppendMiss(ReportLine *line, const char *what, LONGLONG ticks, LONGL
     LONGLONG bound = InUnit(ticks <= min ? min : max, tenths);
     LONGLONG miss = ticks <= min ? bound - shown : shown - bound;
     if (miss > 0)
-        Append(line, "%s%s %s us %s %s us", separator, what, UnitText(miss, tenths).text,
+        AppendPhrase(line, "%s%s %s us %s %s us", separator, what, UnitText(miss, tenths).text,
                ticks <= min ? "below" : "above", UnitText(bound, tenths).text);
     else
-        Append(line, "%s%s on the bound %s us, which is excluded", separator, what, UnitText(bound, tenths).text);
+        AppendPhrase(line, "%s%s on the bound %s us, which is excluded", separator, what,
+                     UnitText(bound, tenths).text);
 }
 
-/* "burst 50 us above 3520 us": the distance to the nearer bound of a window it lies in, as the
-   difference of the figures shown. */
-static void AppendNearestBound(ReportLine *line, const char *what, LONGLONG ticks, LONGLONG min, LONGLONG max)
+/* " burst 50 us above 3520 us", after `separator`: the distance to the nearer bound of a window
+   it lies in, as the difference of the figures shown. */
+static void AppendNearestBound(ReportLine *line, const char *separator, const char *what, LONGLONG ticks,
+                               LONGLONG min, LONGLONG max)
 {
     LONGLONG shown = InUnit(ticks, FALSE);
     if (ticks - min <= max - ticks)
-        Append(line, "%s %s us above %s us", what, UnitText(shown - InUnit(min, FALSE), FALSE).text, Us(min).text);
+        AppendPhrase(line, "%s %s %s us above %s us", separator, what, UnitText(shown - InUnit(min, FALSE), FALSE).text,
+                     Us(min).text);
     else
-        Append(line, "%s %s us below %s us", what, UnitText(InUnit(max, FALSE) - shown, FALSE).text, Us(max).text);
+        AppendPhrase(line, "%s %s %s us below %s us", separator, what, UnitText(InUnit(max, FALSE) - shown, FALSE).text,
+                     Us(max).text);
 }
 
-static void ShowNearMiss(LONGLONG burst, LONGLONG gap)
+/* Whether the decoder read `change` as something other than its length: it lasted 2^31 ticks
+   or more, and the decoder's signed 32-bit difference wrapped. */
+static BOOL ReadingWrapped(const TappedChange *change)
 {
+    return (LONGLONG)change->decoderTicks != change->decoderSpan;
+}
+
+/* Seconds in tenths, as "240.0". */
+static Figure Seconds(LONGLONG ticks)
+{
+    return UnitText(ScaleTime(ticks, report.frequency, TENTHS_PER_SECOND), TRUE);
+}
+
+/* "# the closing pause lasted 240.0 s, longer than the decoder can measure (up to 214.7 s), so
+   it read as short: bit 0 is 0", if the decoder's reading of `change` wrapped.  `role` names the
+   interval; `bit` is the frame bit it gives, or -1 for none. */
+static void WriteWrapNote(const TappedChange *change, const char *role, int bit)
+{
+    if (change == NULL || !ReadingWrapped(change))
+        return;
+    ReportLine line = {"", 0, 0};
+    Append(&line, "# the %s lasted %s s", role, Seconds(change->decoderSpan).text);
+    AppendPhrase(&line, ", longer than the decoder can measure");
+    AppendPhrase(&line, " (up to %s s)", Seconds(0x7FFFFFFF).text);
+    if (change->decoderTicks < 0)
+        AppendPhrase(&line, ", so it read as short");
+    else
+        AppendPhrase(&line, ", so it read as %s us", Us(change->decoderTicks).text);
+    if (bit >= 0)
+        AppendPhrase(&line, ": bit %d is %d", bit, change->decoderTicks > report.limits.bitThreshold ? 1 : 0);
+    WriteLine(&line);
+}
+
+static void ShowNearMiss(const TappedChange *burstEnd, const TappedChange *gapEnd)
+{
+    LONGLONG burst = burstEnd->decoderTicks;
+    LONGLONG gap = gapEnd->decoderTicks;
     const DecoderLimits *limits = &report.limits;
     BOOL burstInTenths = !WholeShowsMiss(burst, limits->leaderBurstMin, limits->leaderBurstMax);
     BOOL gapInTenths = !WholeShowsMiss(gap, limits->leaderGapMin, limits->leaderGapMax);
-    ReportLine line = {"", 0};
+    ReportLine line = {"", 0, 0};
     Append(&line, "# near leader %s/%s us:", UnitText(InUnit(burst, burstInTenths), burstInTenths).text,
            UnitText(InUnit(gap, gapInTenths), gapInTenths).text);
     AppendMiss(&line, "burst", burst, limits->leaderBurstMin, limits->leaderBurstMax, burstInTenths);
     AppendMiss(&line, "gap", gap, limits->leaderGapMin, limits->leaderGapMax, gapInTenths);
     WriteLine(&line);
+    WriteWrapNote(burstEnd, "burst", -1);
+    WriteWrapNote(gapEnd, "gap", -1);
     FlushOutput();
 }
 
@@ -343,7 +478,7 @@ static void CheckPair(const TappedChange *gapEnd)
         if (IsNearMissDue(gapEnd->stamp)) {
             report.nearMissesShown++;
             report.lastNearMissShown = gapEnd->stamp;
-            ShowNearMiss(burst, gap);
+            ShowNearMiss(burstEnd, gapEnd);
         }
     }
 }
@@ -353,8 +488,11 @@ static void SayLineIsAlive(const TappedChange *change)
 {
     char ms[NUMBER_TEXT_SIZE];
     LONGLONG us = InUnit(change->stamp - TapStartStamp(), FALSE);
-    PutFormatted("# the receiver line is alive: its first change came %s ms after the start\n",
+    ReportLine line = {"", 0, 0};
+    Append(&line, "# the receiver line is alive:");
+    AppendPhrase(&line, " its first change came %s ms after the start",
                  FormatUnsigned64(us > 0 ? (ULONGLONG)us / 1000 : 0, 10, 1, ms));
+    WriteLine(&line);
     FlushOutput();
 }
 
@@ -377,7 +515,7 @@ void ReportChange(const TappedChange *change)
 static void WriteFrameLine(FrameCode code, const CommandNumber *commands, int found)
 {
     char hex[NUMBER_TEXT_SIZE];
-    ReportLine line = {"", 0};
+    ReportLine line = {"", 0, 0};
     if (report.raw)
         Append(&line, "# frame ");
     Append(&line, "0x%s", FormatUnsigned64(code, 16, 16, hex));
@@ -388,16 +526,32 @@ static void WriteFrameLine(FrameCode code, const CommandNumber *commands, int fo
     WriteLine(&line);
 }
 
+/* A note for each interval of the frame just read whose reading wrapped, in the frame's order:
+   the leader's two, then each data pair's burst and gap (the gap gives the pair's bit). */
+static void WriteFrameWrapNotes(void)
+{
+    char role[32];
+    WriteWrapNote(RecentChange(2 * FRAME_DATA_PAIRS + 1), "leader burst", -1);
+    WriteWrapNote(RecentChange(2 * FRAME_DATA_PAIRS), "leader gap", -1);
+    for (int pair = 0; pair < FRAME_DATA_PAIRS; pair++) {
+        int back = 2 * (FRAME_DATA_PAIRS - 1 - pair);
+        BOOL closing = pair == FRAME_DATA_PAIRS - 1;
+        wsprintfA(role, closing ? "closing burst" : "data burst %d", pair + 1);
+        WriteWrapNote(RecentChange(back + 1), role, -1);
+        wsprintfA(role, closing ? "closing pause" : "data gap %d", pair + 1);
+        WriteWrapNote(RecentChange(back), role, FRAME_DATA_PAIRS - 1 - pair);
+    }
+}
+
 static void WriteLeaderLine(void)
 {
     const DecoderLimits *limits = &report.limits;
     LONGLONG burst = RecentChange(2 * FRAME_DATA_PAIRS + 1)->decoderTicks;
     LONGLONG gap = RecentChange(2 * FRAME_DATA_PAIRS)->decoderTicks;
-    ReportLine line = {"", 0};
-    Append(&line, "# leader %s/%s us: ", Us(burst).text, Us(gap).text);
-    AppendNearestBound(&line, "burst", burst, limits->leaderBurstMin, limits->leaderBurstMax);
-    Append(&line, ", ");
-    AppendNearestBound(&line, "gap", gap, limits->leaderGapMin, limits->leaderGapMax);
+    ReportLine line = {"", 0, 0};
+    Append(&line, "# leader %s/%s us", Us(burst).text, Us(gap).text);
+    AppendNearestBound(&line, ":", "burst", burst, limits->leaderBurstMin, limits->leaderBurstMax);
+    AppendNearestBound(&line, ",", "gap", gap, limits->leaderGapMin, limits->leaderGapMax);
     WriteLine(&line);
 }
 
@@ -422,17 +576,18 @@ static void WriteBitsLine(void)
         if (gap <= threshold && gap > longestZero)
             longestZero = gap;
     }
-    ReportLine line = {"", 0};
+    ReportLine line = {"", 0, 0};
+    Append(&line, "# bits:");
     if (longestZero >= 0)
-        Append(&line, "# bits: longest 0-gap %s us", Us(longestZero).text);
+        AppendPhrase(&line, " longest 0-gap %s us", Us(longestZero).text);
     else
-        Append(&line, "# bits: no 0-gap");
+        AppendPhrase(&line, " no 0-gap");
     if (shortestOne >= 0)
-        Append(&line, ", shortest 1-gap %s us", Us(shortestOne).text);
+        AppendPhrase(&line, ", shortest 1-gap %s us", Us(shortestOne).text);
     else
-        Append(&line, ", no 1-gap");
-    Append(&line, ", threshold %s us; data bursts %s-%s us", Tenths(threshold).text, Us(shortestBurst).text,
-           Us(longestBurst).text);
+        AppendPhrase(&line, ", no 1-gap");
+    AppendPhrase(&line, ", threshold %s us;", Tenths(threshold).text);
+    AppendPhrase(&line, " data bursts %s-%s us", Us(shortestBurst).text, Us(longestBurst).text);
     WriteLine(&line);
 }
 
@@ -444,6 +599,7 @@ void ReportFrame(FrameCode code)
     if (found > 0)
         report.framesMatching++;
     WriteFrameLine(code, commands, found);
+    WriteFrameWrapNotes();
     WriteLeaderLine();
     WriteBitsLine();
     FlushOutput();
@@ -453,12 +609,14 @@ static void WriteLimitsLine(void)
 {
     const DecoderLimits *limits = &report.limits;
     char rate[NUMBER_TEXT_SIZE];
-    ReportLine line = {"", 0};
-    Append(&line, "# counter %s Hz: a leader is a burst of %s-%s us and a gap of %s-%s us (bounds excluded);"
-                  " a data gap over %s us reads 1",
-           FormatUnsigned64((ULONGLONG)report.frequency, 10, 1, rate), Tenths(limits->leaderBurstMin).text,
-           Tenths(limits->leaderBurstMax).text, Tenths(limits->leaderGapMin).text, Tenths(limits->leaderGapMax).text,
-           Tenths(limits->bitThreshold).text);
+    ReportLine line = {"", 0, 0};
+    Append(&line, "# counter %s Hz:", FormatUnsigned64((ULONGLONG)report.frequency, 10, 1, rate));
+    AppendPhrase(&line, " a leader is a burst of %s-%s us", Tenths(limits->leaderBurstMin).text,
+                 Tenths(limits->leaderBurstMax).text);
+    AppendPhrase(&line, " and a gap");
+    AppendPhrase(&line, " of %s-%s us", Tenths(limits->leaderGapMin).text, Tenths(limits->leaderGapMax).text);
+    AppendPhrase(&line, " (bounds excluded);");
+    AppendPhrase(&line, " a data gap over %s us reads 1", Tenths(limits->bitThreshold).text);
     WriteLine(&line);
 }
 
@@ -491,12 +649,14 @@ static void SetMarker(HistogramMarker *marker, LONGLONG ticks, const char *meani
 void ReportSummary(LONGLONG counterNow)
 {
     EndCapture(counterNow);
-    ReportLine line = {"", 0};
-    Append(&line, "# summary: %lu line changes, %lu leader-like pairs, %lu near misses (%lu shown), %lu frames decoded,"
-                  " %lu matching the table",
-           (unsigned long)TappedChangeCount(), (unsigned long)report.leaderLikePairs, (unsigned long)report.nearMisses,
-           (unsigned long)report.nearMissesShown, (unsigned long)report.framesDecoded,
-           (unsigned long)report.framesMatching);
+    ReportLine line = {"", 0, 0};
+    Append(&line, "# summary:");
+    AppendPhrase(&line, " %lu line changes", (unsigned long)TappedChangeCount());
+    AppendPhrase(&line, ", %lu leader-like pairs", (unsigned long)report.leaderLikePairs);
+    AppendPhrase(&line, ", %lu near misses (%lu shown)", (unsigned long)report.nearMisses,
+                 (unsigned long)report.nearMissesShown);
+    AppendPhrase(&line, ", %lu frames decoded", (unsigned long)report.framesDecoded);
+    AppendPhrase(&line, ", %lu matching the table", (unsigned long)report.framesMatching);
     WriteLine(&line);
 
     const DecoderLimits *limits = &report.limits;

@@ -70,6 +70,7 @@ static void KeepChange(BOOL on, LONGLONG stamp)
     change->ticks = previous != NULL ? stamp - previous->stamp : 0;
     /* The decoder's own arithmetic: low halves, wrapping, read as signed. */
     change->decoderTicks = (LONG)((DWORD)stamp - (DWORD)lastCounterRead);
+    change->decoderSpan = stamp - lastCounterRead;
     change->stamp = stamp;
     changeCount++;
     if (changeHandler != NULL)
