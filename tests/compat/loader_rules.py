@@ -1,32 +1,34 @@
-"""The headers and resources of a shipped program, read as the Windows 95 and NT 4.0 loaders read them.
+"""A shipped program's headers and resources, read as the Windows 95 and NT 4.0 loaders read them.
 
 check-compat imports this file. It reads a PE file with struct alone (no outside parser, so the
 check sees exactly the bytes the loader sees and nothing is hidden behind a library's leniency)
 and holds one function per rule group, each returning (reasons it fails, summary). The rules are
 for the 32-bit programs: a 64-bit file is refused by read_image with a reason, not half-checked.
 
-- versions: subsystem and OS version at most 4.0. The NT 4.0 loader refuses a program whose
-  subsystem version is above its own ("not a valid Windows NT application"), Windows 95 likewise;
-  linkers other than Debian's binutils default to 6.0.
-- alignment: sections at 0x1000 (the page) and file data at 0x200 (the sector). Windows 95 maps
-  sections straight from the file's sectors and refuses other alignments.
-- import address table: the loaders write the imported addresses into it without changing the
-  pages' protection, so every DLL's table must lie in a writable section.
-- directories: no TLS (Windows 95 runs no TLS callbacks and sets up no implicit TLS for an image
-  that is not started with the process), no bound imports (addresses bound to some other
-  system's DLLs) and no load configuration (read by the NT loaders with the layout of their own
-  release). The delay-import directory is refused by the imports check.
+- versions: subsystem and OS version at most 4.0. The loaders refuse a program whose subsystem
+  version is above their own ("not a valid Win32 application"); linkers other than Debian's
+  binutils default to 6.0.
+- alignment: sections at 0x1000 (the page) and file data at 0x200 (the sector), every section
+  placed on them. Windows 95 reads sections from the file in sectors and refuses smaller file
+  alignments; 0x200 is what this build writes, so any other value means the toolchain changed.
+- import address table: the loaders write the imported addresses into it as they find it, so
+  every DLL's table must lie in a writable section.
+- directories: no TLS (Windows 95 calls no TLS callbacks, and the programs link no runtime that
+  would need them), no bound imports (addresses worked out for one build of the system's DLLs)
+  and no load configuration (its layout grew with each NT release; the programs need none).
+  The delay-import directory is refused by the imports check.
 - relocations: the blocks must tile the directory, start on 32-bit boundaries and hold only
-  IMAGE_REL_BASED_HIGHLOW fixups inside the image, padded with ABSOLUTE; any other kind (DIR64,
-  HIGH, LOW, ...) is not what a 32-bit image should need, and the old loaders apply none of them.
+  IMAGE_REL_BASED_HIGHLOW fixups inside the image, padded with ABSOLUTE. Any other kind (DIR64
+  is for 64-bit images; HIGH, LOW and HIGHADJ come from no 32-bit x86 linker) means the
+  toolchain changed.
 - checksum: the optional header's CheckSum equals the PE checksum of the file (what
   CheckSumMappedFile computes), so a file altered after the link shows it.
 - icons: every RT_ICON image an uncompressed DIB of 1, 4, 8, 16 or 24 bits (no PNG image, which
-  only Vista and later read, and no 32-bit alpha image, which Windows 95 draws as garbage), each
-  matching its icon group's entry.
+  only Vista and later read, and no 32-bit image with alpha, which Windows before XP does not
+  draw), each matching its icon group's entry.
 - version resource: VS_VERSIONINFO with its VS_FIXEDFILEINFO, every block's wLength inside its
-  parent, its value inside itself, its children tiling the rest; GetFileVersionInfo on Windows 95
-  trusts those lengths.
+  parent, its value inside itself, its children filling the rest: VerQueryValue walks the
+  blocks by those lengths.
 """
 import struct
 
@@ -310,7 +312,8 @@ def icon_format(data):
     if header != BITMAPINFOHEADER_SIZE or planes != 1:
         return width, height // 2, bits, f'header size {header}, {planes} planes: not a DIB icon'
     if bits == 32:
-        return width, height // 2, bits, 'a 32-bit (alpha) image, which Windows 95 cannot draw'
+        return (width, height // 2, bits,
+                'a 32-bit (alpha) image, which Windows before XP does not draw')
     if bits not in ICON_BIT_COUNTS:
         return width, height // 2, bits, f'{bits} bits per pixel'
     if compression != BI_RGB:
@@ -341,7 +344,8 @@ def check_icons(image):
         group = image.bytes_at(rva, size)
         _, group_type, count = struct.unpack_from('<HHH', group)
         if group_type != 1 or 6 + 14 * count > size:
-            problems.append(f'icon group {name}: type {group_type}, {count} entries in {size} bytes')
+            problems.append(f'icon group {name}: type {group_type}, {count} entries in {size} '
+                            f'bytes')
             continue
         for i in range(count):
             width, height, _, _, _, bits, length, icon = struct.unpack_from('<BBBBHHIH', group,
@@ -374,14 +378,16 @@ def version_block(data, at, end, path, problems):
     key = data[at + 6:key_end].decode('utf-16-le', 'replace')
     path = f'{path}/{key}' if path else key
     if length < 6 or at + length > end:
-        problems.append(f'{path}: wLength {length} at 0x{at:x} runs past its parent\'s end (0x{end:x})')
+        problems.append(f'{path}: wLength {length} at 0x{at:x} runs past its parent\'s end '
+                        f'(0x{end:x})')
         return 0, key
     block_end = at + length
     value_at = align4(key_end + 2)
     value_end = value_at + value_length * (2 if value_type == 1 else 1)
     if value_end > block_end:
-        problems.append(f'{path}: value of {value_length} {"WCHARs" if value_type == 1 else "bytes"} '
-                        f'runs past the block\'s wLength {length}')
+        unit = 'WCHARs' if value_type == 1 else 'bytes'
+        problems.append(f'{path}: value of {value_length} {unit} runs past the block\'s wLength '
+                        f'{length}')
         return 1, key
     count, child = 1, align4(value_end)
     while child < block_end and not problems:
