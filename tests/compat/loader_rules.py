@@ -38,8 +38,11 @@ SCN_MEM_WRITE = 0x80000000
 SECTION_ALIGNMENT = 0x1000
 FILE_ALIGNMENT = 0x200
 HIGHEST_VERSION = (4, 0)
-CHECKSUM_FIELD = 64          # offset of CheckSum in the optional header (PE32 and PE32+)
-DIRECTORIES_FIELD = 96       # offset of the data directories in a PE32 optional header
+# Offsets of the fields read here in a PE32 optional header (CheckSum is at 64 in PE32+ too).
+SECTION_ALIGNMENT_FIELD, FILE_ALIGNMENT_FIELD = 32, 36
+OS_VERSION_FIELD, SUBSYSTEM_VERSION_FIELD = 40, 48
+CHECKSUM_FIELD = 64
+DIRECTORIES_FIELD = 96
 SECTION_HEADER_SIZE = 40
 DIR_IMPORT, DIR_RESOURCE, DIR_BASERELOC = 1, 2, 5
 DIR_TLS, DIR_LOAD_CONFIG, DIR_BOUND_IMPORT, DIR_IAT = 9, 10, 11, 12
@@ -75,9 +78,10 @@ class Image:
                              f'0x{self.machine:x}: these rules are for the 32-bit programs '
                              f'(build/windows)')
         o = self.optional
-        self.section_alignment, self.file_alignment = struct.unpack_from('<II', data, o + 32)
-        self.os_version = struct.unpack_from('<HH', data, o + 40)
-        self.subsystem_version = struct.unpack_from('<HH', data, o + 48)
+        self.section_alignment, self.file_alignment = struct.unpack_from(
+            '<II', data, o + SECTION_ALIGNMENT_FIELD)
+        self.os_version = struct.unpack_from('<HH', data, o + OS_VERSION_FIELD)
+        self.subsystem_version = struct.unpack_from('<HH', data, o + SUBSYSTEM_VERSION_FIELD)
         self.size_of_image, self.size_of_headers, self.checksum, self.subsystem = \
             struct.unpack_from('<IIIH', data, o + 56)
         directory_count = u32(data, o + 92)
