@@ -20,30 +20,34 @@
  * __select64 and __clock_gettime64; built with _TIME_BITS=64, the definitions below take those
  * names on i386 and the plain ones on x86_64.
  *
- * It does, in the process that opens the port (settings are read from the environment when the
- * port is first used):
+ * A session's settings come from the session file named by COM1_DEVICE_SESSION, which the
+ * first process to use the port reads and then removes, so each file is played once (a Wine
+ * process started by a Windows program inherits its parent's Unix environment, not what the
+ * parent set in its Windows one, so the environment cannot carry them).  Its lines are
+ * NAME=VALUE:
  *   COM1_DEVICE_RECORDING  the recording to play (pulse/space items in us, or "units ticks" at
  *                          10 MHz); without one the line stays on and no wait ever ends
  *   COM1_DEVICE_LOG        the log: each termios setting and DTR/RTS change, each edge with its
  *                          due time and the counter the program read after it, and the events
  *                          below (times are ticks of 100 ns from the moment the port was opened)
- *   COM1_DEVICE_FAIL_AFTER N   after N edges the modem status fails (EIO): the port dies
- *   COM1_DEVICE_HOLD_EDGE N, COM1_DEVICE_HOLD_FILE, COM1_DEVICE_HOLD_TEXT
+ *   COM1_DEVICE_FAIL_AFTER=N   after N edges the modem status fails (EIO): the port dies
+ *   COM1_DEVICE_HOLD_EDGE=N, COM1_DEVICE_HOLD_FILE, COM1_DEVICE_HOLD_TEXT
  *                          edge N waits, in real time, until the file holds the text
  *   COM1_DEVICE_AT_END=interrupt  once the recording has been played and its last edge read,
  *                          SIGINT to the waiting thread: Ctrl+C as a terminal sends it
- * and, in the wineserver (which opens the port for every CreateFile):
- *   COM1_DEVICE_EXCLUSIVE=1    a second open of a pseudo-terminal that is already open fails
- *                          with EACCES, which the program sees as error 5, as Windows answers
- *                          for a port that another program holds
+ * In the wineserver (which opens the port for every CreateFile), COM1_DEVICE_EXCLUSIVE=1 in the
+ * environment makes a second open of a pseudo-terminal that is already open fail with EACCES,
+ * which the program sees as error 5, as Windows answers for a port that another program holds.
  *
  * Threads: the waiting thread (the first that reads the modem status, other than a poll thread)
  * reads the virtual counter; Wine's poll threads deliver edges; both change the shared state
  * below under deviceLock.
  */
 #define _GNU_SOURCE
+#if defined(__i386__)
 #define _FILE_OFFSET_BITS 64
 #define _TIME_BITS 64
+#endif
 #include <dirent.h>
 #include <dlfcn.h>
 #include <errno.h>
@@ -77,6 +81,8 @@
 #define REAL_OPEN "open"
 #define REAL_OPENAT "openat"
 #endif
+/* (On i386 the open and openat below take the names open64 and openat64, as _FILE_OFFSET_BITS
+   asks; only the 64-bit wineserver needs them.) */
 
 /* Wine's performance counter: CLOCK_MONOTONIC_RAW in units of 100 ns. */
 enum { NS_PER_TICK = 100, TICKS_PER_US = 10 };
@@ -173,17 +179,47 @@ static void DeviceLog(const char *format, ...)
         return;
 }
 
-static void OpenLog(void)
+/* The session file's text, its NAME=VALUE lines cut into strings; read once. */
+enum { SESSION_FILE_SIZE = 4096 };
+static char sessionText[SESSION_FILE_SIZE];
+static int sessionLength;
+
+static void ReadSessionFile(void)
 {
-    const char *path = getenv("COM1_DEVICE_LOG");
-    if (logFd < 0 && path != NULL && *path)
-        logFd = REAL(OpenFunction, REAL_OPEN)(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    const char *path = getenv("COM1_DEVICE_SESSION");
+    int fd = path != NULL ? REAL(OpenFunction, REAL_OPEN)(path, O_RDONLY | O_CLOEXEC, 0) : -1;
+    if (fd < 0)
+        return;
+    ssize_t got = read(fd, sessionText, sizeof sessionText - 1);
+    close(fd);
+    unlink(path);
+    sessionLength = got > 0 ? (int)got : 0;
+    for (int i = 0; i < sessionLength; ++i)
+        if (sessionText[i] == '\n')
+            sessionText[i] = '\0';
 }
 
-static int EnvironmentNumber(const char *name)
+/* A setting of the session, or NULL. */
+static const char *Setting(const char *name)
 {
-    const char *text = getenv(name);
+    size_t length = strlen(name);
+    for (int at = 0; at < sessionLength; at += (int)strlen(sessionText + at) + 1)
+        if (strncmp(sessionText + at, name, length) == 0 && sessionText[at + length] == '=')
+            return sessionText + at + length + 1;
+    return NULL;
+}
+
+static int SettingNumber(const char *name)
+{
+    const char *text = Setting(name);
     return text != NULL ? atoi(text) : 0;
+}
+
+static void OpenLog(void)
+{
+    const char *path = Setting("COM1_DEVICE_LOG");
+    if (logFd < 0 && path != NULL && *path)
+        logFd = REAL(OpenFunction, REAL_OPEN)(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
 }
 
 /* Appends a run of `ticks` with the line `on`; a run of the line's present state only
@@ -244,23 +280,24 @@ static void StartSession(void)
     waitingThread = ThreadId();
     epoch = RealCounter();
     virtualCounter = epoch;
+    ReadSessionFile();
     OpenLog();
-    failAfter = EnvironmentNumber("COM1_DEVICE_FAIL_AFTER");
-    holdEdge = EnvironmentNumber("COM1_DEVICE_HOLD_EDGE");
-    holdFile = getenv("COM1_DEVICE_HOLD_FILE");
-    holdText = getenv("COM1_DEVICE_HOLD_TEXT");
-    const char *atEnd = getenv("COM1_DEVICE_AT_END");
+    failAfter = SettingNumber("COM1_DEVICE_FAIL_AFTER");
+    holdEdge = SettingNumber("COM1_DEVICE_HOLD_EDGE");
+    holdFile = Setting("COM1_DEVICE_HOLD_FILE");
+    holdText = Setting("COM1_DEVICE_HOLD_TEXT");
+    const char *atEnd = Setting("COM1_DEVICE_AT_END");
     interruptAtEnd = atEnd != NULL && strcmp(atEnd, "interrupt") == 0;
-    const char *recording = getenv("COM1_DEVICE_RECORDING");
+    const char *recording = Setting("COM1_DEVICE_RECORDING");
     const char *problem = recording != NULL && *recording ? LoadRecording(recording) : NULL;
     if (problem != NULL) {
         DeviceLog("refused: the recording %s %s", recording, problem);
         edgeCount = 0;
     }
-    DeviceLog("session: pid %d, thread %d, recording %s: %d edges over %lld ticks; fail after %d; hold edge %d; at end %s",
-              (int)getpid(), (int)waitingThread, recording != NULL ? recording : "(none)", edgeCount,
-              edgeCount ? (long long)edges[edgeCount - 1].due : 0LL, failAfter, holdEdge,
-              interruptAtEnd ? "interrupt" : "idle");
+    DeviceLog("session: %d edges over %lld ticks from %s; pid %d, thread %d; fail after %d; hold edge %d; at end %s",
+              edgeCount, edgeCount ? (long long)edges[edgeCount - 1].due : 0LL,
+              recording != NULL ? recording : "(no recording)", (int)getpid(), (int)waitingThread, failAfter,
+              holdEdge, interruptAtEnd ? "interrupt" : "idle");
 }
 
 /* ---- the port ---- */
@@ -278,13 +315,20 @@ static int IsPseudoTerminal(int fd, dev_t *device)
     return 1;
 }
 
+/* Any use of the port: the first, by a thread other than a poll thread, starts the session. */
+static void UsePort(void)
+{
+    pthread_mutex_lock(&deviceLock);
+    if (waitingThread == 0 && !isPollThread)
+        StartSession();
+    pthread_mutex_unlock(&deviceLock);
+}
+
 /* The modem status: the outputs as set, and carrier-detect as the recording has it. */
 static int ReadModemStatus(int *status)
 {
     pthread_mutex_lock(&deviceLock);
     if (!isPollThread) {
-        if (waitingThread == 0)
-            StartSession();
         baselineJustRead = 1;
         baselineLine = lineOn;
     }
@@ -315,8 +359,6 @@ static void SetModemOutputs(unsigned long request, int bits)
         modemOutputs |= outputs;
     else
         modemOutputs &= ~outputs;
-    if (waitingThread == 0)
-        OpenLog();
     DeviceLog("modem: DTR %s, RTS %s (%s)", modemOutputs & TIOCM_DTR ? "on" : "off",
               modemOutputs & TIOCM_RTS ? "on" : "off",
               names[request == TIOCMSET ? 0 : request == TIOCMBIS ? 1 : 2]);
@@ -331,6 +373,7 @@ int ioctl(int fd, unsigned long request, ...)
     va_end(arguments);
     if (!IsPseudoTerminal(fd, NULL))
         return REAL(IoctlFunction, REAL_IOCTL)(fd, request, argument);
+    UsePort();
     if (!isPollThread)
         baselineJustRead = 0;
     switch (request) {
@@ -365,9 +408,8 @@ int tcsetattr(int fd, int action, const struct termios *settings)
         tcflag_t c = settings->c_cflag;
         const char *parity = !(c & PARENB) ? "none" : (c & CMSPAR) ? ((c & PARODD) ? "mark" : "space")
                                                                     : (c & PARODD) ? "odd" : "even";
+        UsePort();
         pthread_mutex_lock(&deviceLock);
-        if (waitingThread == 0)
-            OpenLog();
         DeviceLog("termios: %d baud, %d bits, parity %s, %d stop bits, rtscts %s", BaudRate(cfgetospeed(settings)),
                   bits[(c & CSIZE) == CS5 ? 0 : (c & CSIZE) == CS6 ? 1 : (c & CSIZE) == CS7 ? 2 : 3], parity,
                   (c & CSTOPB) ? 2 : 1, (c & CRTSCTS) ? "on" : "off");
@@ -479,7 +521,7 @@ static void PlayNextEdge(void)
         HoldEdge(next);
     pthread_mutex_lock(&deviceLock);
     if (!latestRead && delivered > 0)
-        DeviceLog("unread %d", delivered);
+        DeviceLog("unread %d waits %d", delivered, latestWaits);
     const struct Edge *edge = &edges[delivered++];
     if (virtualCounter < epoch + edge->due)
         virtualCounter = epoch + edge->due;
@@ -544,9 +586,8 @@ static int RefuseSecondOpen(int fd, const char *path)
     if (fd < 0 || exclusive == NULL || strcmp(exclusive, "1") != 0 || !IsPseudoTerminal(fd, &device) ||
         !DeviceOpenElsewhere(device, fd))
         return fd;
+    (void)path;
     close(fd);
-    OpenLog();
-    DeviceLog("refused: a second open of %s (EACCES)", path);
     errno = EACCES;
     return -1;
 }
