@@ -15,6 +15,10 @@
  * A failed check prints "FAIL: driver.cpp:LINE: what: expected ..., got ..." and the test goes
  * on; the last line is "N passed, N failed", counting every check.
  *
+ * The com1_* tests run the shipped programs on COM1 as the test device plays it
+ * (tests/e2e/com1-device): run-e2e maps the port and preloads the device, the tests write the
+ * sessions and read the device's log.
+ *
  * The tray icon is found the way Wine shows icons when the X display has no tray: a top-level
  * window of class __winex11_standalone_tray holding one __winex11_tray_icon child per icon.
  */
@@ -1426,6 +1430,7 @@ struct DeviceRecord {
     bool held, holdGaveUp, failed, ended, interrupted;
     /* the line: its last settings and outputs before the first edge, and how RTS came on */
     bool settledBeforeFirstEdge, dtrEverOn, rtsRaisedAfterConfiguring;
+    char lineAtFirstEdge[160]; /* the last settings and outputs written before it */
     char firstProblem[160];
 };
 
@@ -1438,6 +1443,7 @@ static void ReadDeviceLog(const char *what, const char *path, int played, Device
     memset(record, 0, sizeof *record);
     char *text = ReadWholeFile(path), *at = text, *line;
     bool settingsRight = false, rtsOn = false, dtrOn = false, due1On = false;
+    char lastSettings[96] = "no termios written", lastOutputs[48] = "no modem lines written";
     int step = 0; /* 1: configured with RTS off; 2: the settings written again since; 3: then RTS on */
     while ((line = NextLine(&at)) != NULL) {
         int number, waits, baud, bits, stop;
@@ -1448,9 +1454,11 @@ static void ReadDeviceLog(const char *what, const char *path, int played, Device
             record->scheduled = number;
         } else if (sscanf(line, "termios: %d baud, %d bits, parity %15[^,], %d stop", &baud, &bits, parity, &stop) == 4) {
             settingsRight = baud == 2400 && bits == 8 && strcmp(parity, "none") == 0 && stop == 1;
+            snprintf(lastSettings, sizeof lastSettings, "%s", line);
             if (step == 1 && settingsRight)
                 step = 2;
         } else if (sscanf(line, "modem: DTR %7[^,], RTS %7s", dtr, rts) == 2) {
+            snprintf(lastOutputs, sizeof lastOutputs, "DTR %s, RTS %s", dtr, rts);
             dtrOn = strcmp(dtr, "on") == 0;
             rtsOn = strcmp(rts, "on") == 0;
             record->dtrEverOn |= dtrOn;
@@ -1463,6 +1471,7 @@ static void ReadDeviceLog(const char *what, const char *path, int played, Device
         } else if (sscanf(line, "edge %d %7s due %lld", &number, state, &when) == 3) {
             if (number == 1) {
                 record->settledBeforeFirstEdge = settingsRight && !dtrOn && rtsOn;
+                snprintf(record->lineAtFirstEdge, sizeof record->lineAtFirstEdge, "%s; %s", lastSettings, lastOutputs);
                 due1On = strcmp(state, "on") == 0;
             }
             if (number == record->played + 1 && number < (int)(sizeof due / sizeof due[0]))
@@ -1511,9 +1520,8 @@ static void ReadDeviceLog(const char *what, const char *path, int played, Device
 static void CheckLineSettings(const char *what, const DeviceRecord *record)
 {
     ok(record->settledBeforeFirstEdge && !record->dtrEverOn, what,
-       "expected 2400 baud 8N1, DTR off and RTS on at the first change and DTR never on, got %s%s",
-       record->settledBeforeFirstEdge ? "them at the first change" : "other settings at the first change",
-       record->dtrEverOn ? ", DTR on at some point" : "");
+       "expected 2400 baud 8N1, DTR off and RTS on at the first change and DTR never on, got \"%s\"%s",
+       record->lineAtFirstEdge, record->dtrEverOn ? " and DTR on at some point" : "");
     ok(record->rtsRaisedAfterConfiguring, what,
        "expected RTS switched on in a step of its own after the port was configured with it off, got it %s",
        record->settledBeforeFirstEdge ? "on in the same step" : "never on");
