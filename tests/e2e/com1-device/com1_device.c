@@ -35,8 +35,9 @@
  *                          edge N waits, in real time, until the file holds the text
  *   COM1_DEVICE_AT_END=interrupt  once the recording has been played and its last edge read,
  *                          SIGINT to the waiting thread: Ctrl+C as a terminal sends it
- * In the wineserver (which opens the port for every CreateFile), COM1_DEVICE_EXCLUSIVE=1 in the
- * environment makes a second open of a pseudo-terminal that is already open fail with EACCES,
+ * The port is the pseudo-terminal COM1_DEVICE_PTY in the environment names.  In the wineserver
+ * (which opens the port for every CreateFile), COM1_DEVICE_EXCLUSIVE=1 in the environment makes
+ * a second open of the port while it is open fail with EACCES,
  * which the program sees as error 5, as Windows answers for a port that another program holds.
  *
  * Threads: the waiting thread (the first that reads the modem status, other than a poll thread)
@@ -63,7 +64,6 @@
 #include <sys/select.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
-#include <sys/sysmacros.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -90,8 +90,6 @@ static const int64_t TICKS_PER_SECOND = 10000000;
 enum { MAX_EDGES = 262144, LOG_LINE_SIZE = 512 };
 /* A held edge looks for its text this often, and gives up after so long. */
 enum { HOLD_POLL_MS = 10, HOLD_LIMIT_MS = 120000 };
-/* Linux numbers the slave sides of pseudo-terminals (/dev/pts/N) with these majors. */
-enum { PTY_SLAVE_MAJOR_FIRST = 136, PTY_SLAVE_MAJOR_LAST = 143 };
 
 /* ---- the real functions ---- */
 
@@ -302,17 +300,23 @@ static void StartSession(void)
 
 /* ---- the port ---- */
 
-static int IsPseudoTerminal(int fd, dev_t *device)
+/* The pseudo-terminal COM1 is mapped to, COM1_DEVICE_PTY in the environment: only that one is
+   the port (a terminal the tests run in is a pseudo-terminal too).  0 until looked up, -1 when
+   there is none. */
+static int portKnown;
+static dev_t portDevice;
+
+static int IsPort(int fd)
 {
     struct stat status;
-    if (fstat(fd, &status) != 0 || !S_ISCHR(status.st_mode))
-        return 0;
-    unsigned number = major(status.st_rdev);
-    if (number < PTY_SLAVE_MAJOR_FIRST || number > PTY_SLAVE_MAJOR_LAST)
-        return 0;
-    if (device != NULL)
-        *device = status.st_rdev;
-    return 1;
+    if (portKnown == 0) {
+        const char *path = getenv("COM1_DEVICE_PTY");
+        struct stat port;
+        portKnown = path != NULL && stat(path, &port) == 0 && S_ISCHR(port.st_mode) ? 1 : -1;
+        if (portKnown == 1)
+            portDevice = port.st_rdev;
+    }
+    return portKnown == 1 && fstat(fd, &status) == 0 && S_ISCHR(status.st_mode) && status.st_rdev == portDevice;
 }
 
 /* Any use of the port: the first, by a thread other than a poll thread, starts the session. */
@@ -371,7 +375,7 @@ int ioctl(int fd, unsigned long request, ...)
     va_start(arguments, request);
     void *argument = va_arg(arguments, void *);
     va_end(arguments);
-    if (!IsPseudoTerminal(fd, NULL))
+    if (!IsPort(fd))
         return REAL(IoctlFunction, REAL_IOCTL)(fd, request, argument);
     UsePort();
     if (!isPollThread)
@@ -403,7 +407,7 @@ static int BaudRate(speed_t speed)
 
 int tcsetattr(int fd, int action, const struct termios *settings)
 {
-    if (IsPseudoTerminal(fd, NULL)) {
+    if (IsPort(fd)) {
         static const int bits[] = {5, 6, 7, 8};
         tcflag_t c = settings->c_cflag;
         const char *parity = !(c & PARENB) ? "none" : (c & CMSPAR) ? ((c & PARODD) ? "mark" : "space")
@@ -562,31 +566,26 @@ int clock_gettime(clockid_t clock, struct timespec *now)
 
 /* ---- the wineserver: one open at a time ---- */
 
-/* Whether another descriptor of this process is open on `device`. */
-static int DeviceOpenElsewhere(dev_t device, int except)
+/* Whether another descriptor of this process is open on the port. */
+static int PortOpenElsewhere(int except)
 {
     DIR *folder = opendir("/proc/self/fd");
     struct dirent *entry;
     int found = 0;
     while (folder != NULL && !found && (entry = readdir(folder)) != NULL) {
         int fd = atoi(entry->d_name);
-        dev_t other;
-        found = entry->d_name[0] != '.' && fd != except && fd != dirfd(folder) && IsPseudoTerminal(fd, &other) &&
-                other == device;
+        found = entry->d_name[0] != '.' && fd != except && fd != dirfd(folder) && IsPort(fd);
     }
     if (folder != NULL)
         closedir(folder);
     return found;
 }
 
-static int RefuseSecondOpen(int fd, const char *path)
+static int RefuseSecondOpen(int fd)
 {
-    dev_t device;
     const char *exclusive = getenv("COM1_DEVICE_EXCLUSIVE");
-    if (fd < 0 || exclusive == NULL || strcmp(exclusive, "1") != 0 || !IsPseudoTerminal(fd, &device) ||
-        !DeviceOpenElsewhere(device, fd))
+    if (fd < 0 || exclusive == NULL || strcmp(exclusive, "1") != 0 || !IsPort(fd) || !PortOpenElsewhere(fd))
         return fd;
-    (void)path;
     close(fd);
     errno = EACCES;
     return -1;
@@ -598,7 +597,7 @@ int open(const char *path, int flags, ...)
     va_start(arguments, flags);
     mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? va_arg(arguments, mode_t) : 0;
     va_end(arguments);
-    return RefuseSecondOpen(REAL(OpenFunction, REAL_OPEN)(path, flags, mode), path);
+    return RefuseSecondOpen(REAL(OpenFunction, REAL_OPEN)(path, flags, mode));
 }
 
 int openat(int folder, const char *path, int flags, ...)
@@ -607,5 +606,5 @@ int openat(int folder, const char *path, int flags, ...)
     va_start(arguments, flags);
     mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? va_arg(arguments, mode_t) : 0;
     va_end(arguments);
-    return RefuseSecondOpen(REAL(OpenatFunction, REAL_OPENAT)(folder, path, flags, mode), path);
+    return RefuseSecondOpen(REAL(OpenatFunction, REAL_OPENAT)(folder, path, flags, mode));
 }
