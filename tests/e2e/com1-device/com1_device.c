@@ -35,14 +35,16 @@
  *                          edge N waits, in real time, until the file holds the text
  *   COM1_DEVICE_AT_END=interrupt  once the recording has been played and its last edge read,
  *                          SIGINT to the waiting thread: Ctrl+C as a terminal sends it
- * The port is the pseudo-terminal COM1_DEVICE_PTY in the environment names.  In the wineserver
- * (which opens the port for every CreateFile), COM1_DEVICE_EXCLUSIVE=1 in the environment makes
- * a second open of the port while it is open fail with EACCES,
- * which the program sees as error 5, as Windows answers for a port that another program holds.
+ * Once the recording has been played the line stays as it is and the next wait never ends.
  *
- * Threads: the waiting thread (the first that reads the modem status, other than a poll thread)
- * reads the virtual counter; Wine's poll threads deliver edges; both change the shared state
- * below under deviceLock.
+ * The port is the pseudo-terminal that COM1_DEVICE_PTY in the environment names.  The wineserver,
+ * not the program, opens it for every CreateFile; there COM1_DEVICE_EXCLUSIVE=1 makes a second
+ * open while it is open fail with EACCES, which the program sees as error 5, as Windows answers
+ * for a port that another program holds (Wine itself refuses none).
+ *
+ * Threads: the waiting thread (the first to use the port, other than a poll thread) reads the
+ * virtual counter; Wine's poll threads play the edges; both change the shared state below under
+ * deviceLock.
  */
 #define _GNU_SOURCE
 #if defined(__i386__)
@@ -113,7 +115,15 @@ typedef int (*OpenFunction)(const char *, int, mode_t);
 typedef int (*OpenatFunction)(int, const char *, int, mode_t);
 typedef int (*ThreadCreateFunction)(pthread_t *, const pthread_attr_t *, void *(*)(void *), void *);
 
-#define REAL(type, name) ((type)RealFunction(name))
+/* The C library's function `name`, looked up once per call site (every Wine process runs
+   through these wrappers, clock_gettime above all). */
+#define REAL(type, name)                                                                          \
+    (__extension__({                                                                              \
+        static type real;                                                                         \
+        if (real == NULL)                                                                         \
+            real = (type)RealFunction(name);                                                      \
+        real;                                                                                     \
+    }))
 
 static int64_t RealCounter(void)
 {
@@ -157,7 +167,7 @@ static int logFd = -1;
    was and whether it has changed the line yet; for the waiting thread, whether its latest call
    on the port read the modem status (the baseline a new wait begins with). */
 static __thread int isPollThread, pollBaseline, pollChangedLine, pollSawChange;
-static __thread int baselineJustRead, baselineLine;
+static __thread int baselineJustRead, baselineLine, isWaitingThread;
 
 static void DeviceLog(const char *format, ...)
 {
@@ -276,6 +286,7 @@ static const char *LoadRecording(const char *path)
 static void StartSession(void)
 {
     waitingThread = ThreadId();
+    isWaitingThread = 1;
     epoch = RealCounter();
     virtualCounter = epoch;
     ReadSessionFile();
@@ -485,7 +496,7 @@ static void HoldEdge(int number)
 
 /* Once every edge has been played and the last one read: says so, sends Ctrl+C when asked to,
    and keeps this poll thread asleep for good, so the port stays quiet and costs nothing. */
-static void EndOfRecording(void)
+static __attribute__((noreturn)) void EndOfRecording(void)
 {
     pthread_mutex_lock(&deviceLock);
     int first = !endReported;
@@ -516,11 +527,10 @@ static void PlayNextEdge(void)
         pthread_mutex_unlock(&deviceLock);
         return;
     }
-    if (delivered == edgeCount) {
-        pthread_mutex_unlock(&deviceLock);
-        EndOfRecording();
-    }
+    int played = delivered == edgeCount;
     pthread_mutex_unlock(&deviceLock);
+    if (played)
+        EndOfRecording();
     if (next == holdEdge)
         HoldEdge(next);
     pthread_mutex_lock(&deviceLock);
@@ -550,7 +560,7 @@ int select(int count, fd_set *readable, fd_set *writable, fd_set *failed, struct
 
 int clock_gettime(clockid_t clock, struct timespec *now)
 {
-    if (clock != CLOCK_MONOTONIC_RAW || waitingThread == 0 || ThreadId() != waitingThread)
+    if (clock != CLOCK_MONOTONIC_RAW || !isWaitingThread)
         return REAL(ClockFunction, REAL_CLOCK_GETTIME)(clock, now);
     pthread_mutex_lock(&deviceLock);
     int64_t ticks = virtualCounter++;
