@@ -23,6 +23,7 @@
  * window of class __winex11_standalone_tray holding one __winex11_tray_icon child per icon.
  */
 #include <windows.h>
+#include <errno.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
