@@ -15,10 +15,15 @@
  * A failed check prints "FAIL: driver.cpp:LINE: what: expected ..., got ..." and the test goes
  * on; the last line is "N passed, N failed", counting every check.
  *
+ * The com1_* tests run the shipped programs on COM1 as the test device plays it
+ * (tests/e2e/com1-device): run-e2e maps the port and preloads the device, the tests write the
+ * sessions and read the device's log.
+ *
  * The tray icon is found the way Wine shows icons when the X display has no tray: a top-level
  * window of class __winex11_standalone_tray holding one __winex11_tray_icon child per icon.
  */
 #include <windows.h>
+#include <errno.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -27,6 +32,7 @@
 #include "../../common/shared.h"
 #include "../../shell/shell.h"
 #include "../support/command_table.h"
+#include "../support/ir_encoder.h"
 
 #define TRAY_CLASS "__winex11_standalone_tray"
 #define TRAY_ICON_CLASS "__winex11_tray_icon"
@@ -1205,6 +1211,688 @@ static void test_latency(void)
     QuitPlayer();
 }
 
+/* ==== COM1 on the test device (tests/e2e/com1-device), named tests run by run-e2e ====
+
+   run-e2e maps COM1 to a pseudo-terminal and preloads the device into every Wine process; each
+   test here writes a session (keys encoded as the remote and a receiver module send them),
+   tells the device through the environment of the program it starts what to play, and then
+   compares what the player got, or what ir-monitor printed, with what the keys must give: the
+   command numbers from the keys' codes (KEY_CODES) and the posts from the command table.  The
+   device's log must show every scheduled edge seen by exactly one wait and read within
+   MAX_STAMP_ERROR_TICKS of its time. */
+
+/* The stamp the program reads after an edge: its scheduled time, plus a tick per counter read
+   in between (the device's counter moves one tick per read). */
+#define MAX_STAMP_ERROR_TICKS 2
+/* Ticks of the performance counter under Wine, per microsecond of a recording. */
+#define TICKS_PER_US 10
+/* A closing pause this long or longer comes out negative in the decoder's 32-bit arithmetic and
+   reads as a short one: that frame's last bit is 0, and it matches no key. */
+static const ULONGLONG NEGATIVE_PAUSE_TICKS = 0x80000000ull;
+
+/* How a session begins: the line idles on, one stray burst (as a lamp switched on would give)
+   and a settling gap, so that the decoder's first pair is not a key's leader and the first key's
+   frame counts. */
+#define LEAD_IN_US 800000
+#define STRAY_BURST_US 520
+#define SETTLE_GAP_US 250000
+/* A held key repeats its frame after this pause. */
+#define REPEAT_PAUSE_US 40000.0
+/* The longest silence of the sessions: 300 s, between 2^31 and 2^32 ticks. */
+#define LONG_SILENCE_US 300e6
+
+/* A key as pressed: which table entry's code it sends, how often (a held key repeats its
+   frame), how the receiver module shapes it, and the silence after its last frame. */
+struct SessionKey {
+    unsigned entry;
+    int frames;
+    double stretchUs, jitterUs, silenceUs;
+};
+
+/* The keys of the sessions: lengthening across the accepted band, jitter, a held key, silences
+   from 40 ms to 10 s, and one of 300 s whose frame reads short. */
+static const SessionKey SESSION_KEYS[] = {
+    {2, 1, 20, 10, 2e6},  {6, 3, 45, 15, 700e3},        {12, 1, 70, 20, 10e6}, {4, 1, 90, 8, LONG_SILENCE_US},
+    {5, 2, 60, 15, 1e6},  {10, 1, 35, 12, REPEAT_PAUSE_US}, {3, 1, 80, 10, 500e3},
+};
+
+#define MAX_SESSION_FRAMES 32
+
+struct SessionFrame {
+    ULONGLONG code;   /* as sent */
+    bool readsShort;  /* its closing pause is NEGATIVE_PAUSE_TICKS or longer */
+    int endEdge;      /* the edge that ends its closing pause: the frame is read there */
+};
+
+struct Session {
+    SessionFrame frames[MAX_SESSION_FRAMES];
+    int frameCount, edgeCount;
+    char recording[MAX_PATH], deviceLog[MAX_PATH]; /* Windows paths */
+};
+
+/* The Unix path of a file on drive Z: (the root), for the device, which runs on the Unix side. */
+static const char *UnixPath(const char *windowsPath)
+{
+    static char paths[4][MAX_PATH];
+    static int next;
+    char *path = paths[next++ % 4];
+    snprintf(path, MAX_PATH, "%s", windowsPath + (windowsPath[1] == ':' ? 2 : 0));
+    for (char *c = path; *c; ++c)
+        if (*c == '\\')
+            *c = '/';
+    return path;
+}
+
+/* Writes the session `name` of `keys` as a recording in the temporary folder, with what each
+   frame must give.  Edge i is the start of interval i of the train (interval 0, the idle line,
+   changes nothing). */
+static bool WriteSession(const char *name, const SessionKey *keys, int keyCount, unsigned seed, Session *session)
+{
+    std::mt19937 random(seed);
+    std::vector<IrInterval> train = {{false, LEAD_IN_US}, {true, STRAY_BURST_US}, {false, SETTLE_GAP_US}};
+    session->frameCount = 0;
+    for (int k = 0; k < keyCount; ++k) {
+        IrTiming timing;
+        timing.markStretchUs = keys[k].stretchUs;
+        timing.jitterUs = keys[k].jitterUs;
+        for (int f = 0; f < keys[k].frames && session->frameCount < MAX_SESSION_FRAMES; ++f) {
+            timing.pauseUs = f + 1 < keys[k].frames ? REPEAT_PAUSE_US : keys[k].silenceUs;
+            EncodeFrame(KEY_CODES[keys[k].entry], timing, random, train);
+            SessionFrame *frame = &session->frames[session->frameCount++];
+            frame->code = KEY_CODES[keys[k].entry];
+            frame->readsShort = (ULONGLONG)train.back().us * TICKS_PER_US >= NEGATIVE_PAUSE_TICKS;
+            frame->endEdge = (int)train.size();
+        }
+    }
+    train.push_back({true, (uint32_t)(IrTiming().markUs + keys[keyCount - 1].stretchUs)});
+    session->edgeCount = (int)train.size() - 1;
+
+    snprintf(session->recording, MAX_PATH, "%s", PathIn(tmpDir, name));
+    strcat(session->recording, ".ir");
+    snprintf(session->deviceLog, MAX_PATH, "%s", PathIn(tmpDir, name));
+    strcat(session->deviceLog, "-device.log");
+    char header[160];
+    snprintf(header, sizeof header, "# COM1 session %s: %d frames, %d edges (written by e2e-driver)\n", name,
+             session->frameCount, session->edgeCount);
+    std::string text = ToRecording(train, header);
+    FILE *file = fopen(session->recording, "wb");
+    bool written = file && fwrite(text.data(), 1, text.size(), file) == text.size();
+    if (file)
+        fclose(file);
+    return ok(written, "COM1 session", "expected %s written, got error %d", session->recording, errno);
+}
+
+/* The device settings for the next process started here (see com1_device.c); NULL or 0 for
+   none. */
+struct DeviceSettings {
+    int failAfter;
+    int holdEdge;
+    const char *holdFile, *holdText;
+    bool interruptAtEnd;
+};
+
+/* Writes the session file the device reads when the next process uses the port (its path is
+   COM1_DEVICE_SESSION, from run-e2e); with no session, removes it: the line then stays on. */
+static void SetDeviceSession(const Session *session, const char *deviceLog, const DeviceSettings &settings)
+{
+    char path[MAX_PATH];
+    const char *unixPath = getenv("COM1_DEVICE_SESSION");
+    if (!ok(unixPath != NULL, "COM1 session", "expected COM1_DEVICE_SESSION from run-e2e, got none"))
+        return;
+    snprintf(path, sizeof path, "Z:%s", unixPath);
+    DeleteFileA(path);
+    if (!session)
+        return;
+    if (deviceLog)
+        DeleteFileA(deviceLog);
+    FILE *file = fopen(path, "wb");
+    if (!ok(file != NULL, "COM1 session", "expected %s written, got error %d", path, errno))
+        return;
+    fprintf(file, "COM1_DEVICE_RECORDING=%s\n", UnixPath(session->recording));
+    if (deviceLog)
+        fprintf(file, "COM1_DEVICE_LOG=%s\n", UnixPath(deviceLog));
+    if (settings.failAfter)
+        fprintf(file, "COM1_DEVICE_FAIL_AFTER=%d\n", settings.failAfter);
+    if (settings.holdEdge)
+        fprintf(file, "COM1_DEVICE_HOLD_EDGE=%d\nCOM1_DEVICE_HOLD_FILE=%s\nCOM1_DEVICE_HOLD_TEXT=%s\n", settings.holdEdge,
+                UnixPath(settings.holdFile), settings.holdText);
+    if (settings.interruptAtEnd)
+        fprintf(file, "COM1_DEVICE_AT_END=interrupt\n");
+    fclose(file);
+}
+
+/* The posts of the first `frames` frames of the session: each frame's command numbers, from its
+   code (none for one that reads short), and each number's row. */
+static void SessionPosts(const Session *session, int frames, PlayerPost *posts)
+{
+    int count = 0;
+    posts[0] = PlayerPost();
+    for (int f = 0; f < frames; ++f) {
+        unsigned commands[KEY_COUNT];
+        int found = KeyCommands(session->frames[f].readsShort ? session->frames[f].code & ~1ull : session->frames[f].code,
+                                commands);
+        for (int i = 0; i < found; ++i)
+            AppendPosts(posts, &count, commands[i]);
+    }
+}
+
+/* How many frames end at or before edge `edge`. */
+static int FramesReadBy(const Session *session, int edge)
+{
+    int frames = 0;
+    while (frames < session->frameCount && session->frames[frames].endEdge <= edge)
+        ++frames;
+    return frames;
+}
+
+/* ir-monitor's frame line for frame `f`: its code as the decoder reads it and the numbers it
+   gives, or '-'. */
+static const char *MonitorFrameLine(const Session *session, int f, char *line, size_t size)
+{
+    ULONGLONG code = session->frames[f].readsShort ? session->frames[f].code & ~1ull : session->frames[f].code;
+    unsigned commands[KEY_COUNT];
+    int found = KeyCommands(code, commands);
+    int length = snprintf(line, size, "0x%016llX%s", code, found ? "" : " -");
+    for (int i = 0; i < found && length < (int)size; ++i)
+        length += snprintf(line + length, size - length, " %u", commands[i]);
+    return line;
+}
+
+/* The whole of a text file, in a buffer that stays until the next call; "" when it is missing. */
+static char *ReadWholeFile(const char *path)
+{
+    static char *text;
+    free(text);
+    text = NULL;
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    DWORD size = file != INVALID_HANDLE_VALUE ? GetFileSize(file, NULL) : 0, got = 0;
+    text = (char *)malloc(size + 1);
+    if (file != INVALID_HANDLE_VALUE) {
+        if (!ReadFile(file, text, size, &got, NULL))
+            got = 0;
+        CloseHandle(file);
+    }
+    text[got] = '\0';
+    return text;
+}
+
+/* The next line of `text` at `*at` (ending there, without its line end), or NULL at the end. */
+static char *NextLine(char **at)
+{
+    char *line = *at;
+    if (!*line)
+        return NULL;
+    char *end = line + strcspn(line, "\r\n");
+    *at = end + (*end == '\r') + (*end == '\r' && end[1] == '\n') + (*end == '\n');
+    if (*end == '\r' && end[1] == '\n')
+        end[1] = '\0';
+    *end = '\0';
+    return line;
+}
+
+/* What the device's log says about one process's use of the port. */
+struct DeviceRecord {
+    int sessions, scheduled, played, seen, largestErrorTicks;
+    bool held, holdGaveUp, failed, ended, interrupted;
+    /* the line: its last settings and outputs before the first edge, and how RTS came on */
+    bool settledBeforeFirstEdge, dtrEverOn, rtsRaisedAfterConfiguring;
+    char lineAtFirstEdge[160]; /* the last settings and outputs written before it */
+    char firstProblem[160];
+};
+
+/* Reads a device log and checks that edges 1 to `played` were each seen by one wait and read
+   within MAX_STAMP_ERROR_TICKS of their time (but a first edge that turns the line off, which
+   the decoder waits past), and no other edge was played. */
+static void ReadDeviceLog(const char *what, const char *path, int played, DeviceRecord *record)
+{
+    static long long due[200000];
+    memset(record, 0, sizeof *record);
+    char *text = ReadWholeFile(path), *at = text, *line;
+    bool settingsRight = false, rtsOn = false, dtrOn = false, due1On = false;
+    char lastSettings[96] = "no termios written", lastOutputs[48] = "no modem lines written";
+    int step = 0; /* 1: configured with RTS off; 2: the settings written again since; 3: then RTS on */
+    while ((line = NextLine(&at)) != NULL) {
+        int number, waits, baud, bits, stop;
+        long long when;
+        char state[8], parity[16], dtr[8], rts[8];
+        if (sscanf(line, "session: %d edges", &number) == 1) {
+            ++record->sessions;
+            record->scheduled = number;
+        } else if (sscanf(line, "termios: %d baud, %d bits, parity %15[^,], %d stop", &baud, &bits, parity, &stop) == 4) {
+            settingsRight = baud == 2400 && bits == 8 && strcmp(parity, "none") == 0 && stop == 1;
+            snprintf(lastSettings, sizeof lastSettings, "%s", line);
+            if (step == 1 && settingsRight)
+                step = 2;
+        } else if (sscanf(line, "modem: DTR %7[^,], RTS %7s", dtr, rts) == 2) {
+            snprintf(lastOutputs, sizeof lastOutputs, "DTR %s, RTS %s", dtr, rts);
+            dtrOn = strcmp(dtr, "on") == 0;
+            rtsOn = strcmp(rts, "on") == 0;
+            record->dtrEverOn |= dtrOn;
+            if (!rtsOn && settingsRight && step == 0)
+                step = 1;
+            if (rtsOn && step == 2)
+                step = 3;
+            if (rtsOn && step != 3)
+                step = -1;
+        } else if (sscanf(line, "edge %d %7s due %lld", &number, state, &when) == 3) {
+            if (number == 1) {
+                record->settledBeforeFirstEdge = settingsRight && !dtrOn && rtsOn;
+                snprintf(record->lineAtFirstEdge, sizeof record->lineAtFirstEdge, "%s; %s", lastSettings, lastOutputs);
+                due1On = strcmp(state, "on") == 0;
+            }
+            if (number == record->played + 1 && number < (int)(sizeof due / sizeof due[0]))
+                due[number] = when;
+            else if (!record->firstProblem[0])
+                snprintf(record->firstProblem, sizeof record->firstProblem, "edge %d played after edge %d", number,
+                         record->played);
+            record->played = number;
+        } else if (sscanf(line, "read %d at %lld waits %d", &number, &when, &waits) == 3) {
+            long long error = when - due[number];
+            bool good = number == record->played && waits == 1 && error >= 0 && error <= MAX_STAMP_ERROR_TICKS;
+            record->seen += good;
+            if (error > record->largestErrorTicks)
+                record->largestErrorTicks = (int)error;
+            if (!good && !record->firstProblem[0])
+                snprintf(record->firstProblem, sizeof record->firstProblem,
+                         "edge %d: read %lld ticks after its time, by %d wait(s)", number, error, waits);
+        } else if (sscanf(line, "unread %d waits %d", &number, &waits) == 2) {
+            /* The decoder begins by waiting for the line to come on, so the first edge (off) is
+               seen by a wait but needs no stamp; any other must be read. */
+            bool good = number == 1 && !due1On && waits == 1;
+            record->seen += good;
+            if (!good && !record->firstProblem[0])
+                snprintf(record->firstProblem, sizeof record->firstProblem,
+                         "edge %d: seen by %d wait(s), not read before the next edge", number, waits);
+        }
+        record->held |= strncmp(line, "hold: ", 6) == 0 && strstr(line, " released ") != NULL;
+        record->holdGaveUp |= strncmp(line, "hold: ", 6) == 0 && strstr(line, " gave up ") != NULL;
+        record->failed |= strncmp(line, "fail: ", 6) == 0;
+        record->ended |= strncmp(line, "end: ", 5) == 0;
+        record->interrupted |= strncmp(line, "interrupt: ", 11) == 0;
+    }
+    record->rtsRaisedAfterConfiguring = step == 3;
+    ok(record->sessions == 1, what, "expected the device's log %s to show one process on the port, got %d", path,
+       record->sessions);
+    ok(record->played == played && record->seen == played, what,
+       "expected edges 1 to %d each seen by one wait and read within %d ticks of its time, got %d played, %d so (%s)",
+       played,
+       MAX_STAMP_ERROR_TICKS, record->played, record->seen, record->firstProblem[0] ? record->firstProblem : "-");
+    Note("%s: %d of %d scheduled edges played, %d seen once in time, largest stamp error %d ticks", what,
+         record->played, record->scheduled, record->seen, record->largestErrorTicks);
+}
+
+/* The line as the receiver must set it: 2400 baud 8N1 before the first change, DTR off all
+   along, and RTS switched on only after the port had been configured with it off. */
+static void CheckLineSettings(const char *what, const DeviceRecord *record)
+{
+    ok(record->settledBeforeFirstEdge && !record->dtrEverOn, what,
+       "expected 2400 baud 8N1, DTR off and RTS on at the first change and DTR never on, got \"%s\"%s",
+       record->lineAtFirstEdge, record->dtrEverOn ? " and DTR on at some point" : "");
+    ok(record->rtsRaisedAfterConfiguring, what,
+       "expected RTS switched on in a step of its own after the port was configured with it off, got it %s",
+       record->settledBeforeFirstEdge ? "on in the same step" : "never on");
+}
+
+/* Waits until a device log holds a line beginning with `start`. */
+static bool WaitForDeviceLine(const char *path, const char *start, DWORD timeoutMs)
+{
+    char line[32];
+    snprintf(line, sizeof line, "\n%s", start);
+    for (double end = Deadline(timeoutMs);; Sleep(20)) {
+        const char *text = ReadWholeFile(path);
+        if (strncmp(text, start, strlen(start)) == 0 || strstr(text, line))
+            return true;
+        if (NowMs() > end)
+            return false;
+    }
+}
+
+static const char *MonitorPath(void) { return PathIn(buildDir, "ir-monitor.exe"); }
+
+/* An inheritable file for a child's output. */
+static HANDLE CreateOutputFile(const char *path)
+{
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
+    return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
+                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+}
+
+/* Starts ir-monitor on COM1 (`arguments`: "" or "--raw"), its output and errors going to
+   `name`.out and `name`.err in the temporary folder. */
+static HANDLE StartMonitor(const char *arguments, const char *name, char *outPath, char *errPath)
+{
+    snprintf(outPath, MAX_PATH, "%s.out", PathIn(tmpDir, name));
+    snprintf(errPath, MAX_PATH, "%s.err", PathIn(tmpDir, name));
+    HANDLE out = CreateOutputFile(outPath), err = CreateOutputFile(errPath);
+    char commandLine[2 * MAX_PATH];
+    snprintf(commandLine, sizeof commandLine, "\"%s\"%s%s", MonitorPath(), *arguments ? " " : "", arguments);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    PROCESS_INFORMATION info;
+    BOOL started = CreateProcessA(MonitorPath(), commandLine, NULL, NULL, TRUE, 0, NULL, NULL, &startup, &info);
+    CloseHandle(out);
+    CloseHandle(err);
+    if (!ok(started, "start", "expected %s to start, got error %lu", commandLine, (unsigned long)GetLastError()))
+        return NULL;
+    CloseHandle(info.hThread);
+    return info.hProcess;
+}
+
+/* The exit code of an ir-monitor that ends within `timeoutMs`; one that does not is ended, and
+   STILL_ACTIVE returned. */
+static DWORD FinishMonitor(HANDLE monitor, DWORD timeoutMs)
+{
+    if (monitor && WaitForSingleObject(monitor, Scaled(timeoutMs)) == WAIT_TIMEOUT)
+        TerminateProcess(monitor, 1);
+    return Finish(monitor, timeoutMs);
+}
+
+/* What ir-monitor printed: its frame lines (those not beginning with '#') against the first
+   `frames` frames of the session, and where its stable '#' lines stand. */
+static void CheckMonitorOutput(const char *what, const char *outPath, const Session *session, int frames,
+                               bool wantSignOfLife)
+{
+    char *text = ReadWholeFile(outPath), *at = text, *line, expected[64];
+    int lineNumber = 0, frameLines = 0, headers = 0, headerLine = 0, alive = 0, aliveLine = 0, firstFrameLine = 0;
+    int summaries = 0, summaryLine = 0, afterSummary = 0;
+    bool framesRight = true;
+    while ((line = NextLine(&at)) != NULL) {
+        ++lineNumber;
+        if (!*line)
+            continue;
+        if (strncmp(line, "# counter ", 10) == 0 && !headers++)
+            headerLine = lineNumber;
+        if (strncmp(line, "# the receiver line is alive", 28) == 0 && !alive++)
+            aliveLine = lineNumber;
+        if (strncmp(line, "# summary: ", 11) == 0 && !summaries++)
+            summaryLine = lineNumber;
+        if (line[0] == '#')
+            continue;
+        afterSummary += summaries > 0;
+        if (!firstFrameLine)
+            firstFrameLine = lineNumber;
+        if (frameLines < frames && framesRight && strcmp(line, MonitorFrameLine(session, frameLines, expected, sizeof expected)))
+            framesRight = ok(false, what, "expected frame line %d of %d to be \"%s\", got \"%s\"", frameLines + 1,
+                             frames, expected, line);
+        ++frameLines;
+    }
+    ok(frameLines == frames, what, "expected %d frame lines, got %d", frames, frameLines);
+    ok(headers == 1 && (!firstFrameLine || headerLine < firstFrameLine), what,
+       "expected the '# counter ' header once, before the frames (line %d), got %d at line %d", firstFrameLine, headers,
+       headerLine);
+    if (wantSignOfLife)
+        ok(alive == 1 && aliveLine > headerLine && (!firstFrameLine || aliveLine < firstFrameLine), what,
+           "expected one sign of life after the header and before the first frame (line %d), got %d at line %d",
+           firstFrameLine, alive, aliveLine);
+    ok(summaries == 1 && afterSummary == 0, what,
+       "expected one '# summary: ' (got %d, at line %d) and no frame line after it (got %d)", summaries, summaryLine,
+       afterSummary);
+}
+
+/* remote-control.exe on COM1: a session of several keys gives exactly their posts, in order;
+   the line is set as the receiver needs it. */
+static void test_com1_session(void)
+{
+    const char *what = "COM1 session";
+    Session session;
+    static PlayerPost want[4 * MAX_SESSION_FRAMES + 1];
+    if (!WriteSession("com1-session", SESSION_KEYS, sizeof SESSION_KEYS / sizeof SESSION_KEYS[0], 11, &session))
+        return;
+    SessionPosts(&session, session.frameCount, want);
+    StartPlayer("com1-session-player.log", "");
+    SetDeviceSession(&session, session.deviceLog, DeviceSettings());
+    double start = NowMs();
+    if (StartProgram("remote-control.exe", "")) {
+        ok(WaitForDeviceLine(session.deviceLog, "end: ", 60000), what, "expected the whole session played within 60 s, got %s",
+           FileExists(session.deviceLog) ? "it unfinished" : "no device log");
+        Note("%s: %d frames over %d edges played in %.0f ms", what, session.frameCount, session.edgeCount,
+             NowMs() - start);
+        ok_posts(what, 0, WaitForPosts(playerLog, CountPosts(want), 5000), want);
+        DeviceRecord record;
+        ReadDeviceLog(what, session.deviceLog, session.edgeCount, &record);
+        CheckLineSettings(what, &record);
+        RemoteSend("close");
+        WaitForExit(what, 10000, WATCH_NOTHING);
+    }
+    SetDeviceSession(NULL, NULL, DeviceSettings());
+    QuitPlayer();
+}
+
+/* The port dies in the middle of the fourth frame: the session's first three frames are posted,
+   then nothing.  The program stays for com1_port_dies_answers, after run-e2e has measured its
+   CPU time. */
+static Session diesSession;
+static void test_com1_port_dies(void)
+{
+    const char *what = "COM1 dies";
+    static PlayerPost want[4 * MAX_SESSION_FRAMES + 1];
+    if (!WriteSession("com1-dies", SESSION_KEYS, sizeof SESSION_KEYS / sizeof SESSION_KEYS[0], 12, &diesSession))
+        return;
+    DeviceSettings settings = {};
+    settings.failAfter = diesSession.frames[2].endEdge + 40;
+    SessionPosts(&diesSession, FramesReadBy(&diesSession, settings.failAfter), want);
+    StartPlayer("com1-dies-player.log", "");
+    SetDeviceSession(&diesSession, diesSession.deviceLog, settings);
+    if (StartProgram("remote-control.exe", "")) {
+        ok(WaitForDeviceLine(diesSession.deviceLog, "fail: ", 60000), what, "expected the port to fail within 60 s, got %s",
+           FileExists(diesSession.deviceLog) ? "it working" : "no device log");
+        Sleep(500);
+        ok_posts(what, 0, ReadPosts(playerLog), want);
+        DeviceRecord record;
+        ReadDeviceLog(what, diesSession.deviceLog, settings.failAfter, &record);
+    }
+    SetDeviceSession(NULL, NULL, DeviceSettings());
+}
+
+/* After the CPU time was measured: no post came since the failure, and the program still answers
+   remote-send 5 and remote-send close. */
+static void test_com1_port_dies_answers(void)
+{
+    snprintf(playerLog, sizeof playerLog, "%s", PathIn(tmpDir, "com1-dies-player.log"));
+    static PlayerPost want[4 * MAX_SESSION_FRAMES + 1];
+    WriteSession("com1-dies", SESSION_KEYS, sizeof SESSION_KEYS / sizeof SESSION_KEYS[0], 12, &diesSession);
+    SessionPosts(&diesSession, FramesReadBy(&diesSession, diesSession.frames[2].endEdge + 40), want);
+    if (!FindProgram(15000))
+        return;
+    ok_posts("COM1 dead: nothing posted since", 0, ReadPosts(playerLog), want);
+    CheckCommand("5", 5);
+    ok(RemoteSend("close") == 0, "COM1 dead", "expected remote-send close to post, got: %s", remoteSendErrors);
+    WaitForExit("COM1 dead: remote-send close", 10000, WATCH_NOTHING);
+    QuitPlayer();
+}
+
+/* ir-monitor.exe on COM1 until Ctrl+C: its header at once (the device holds the first change
+   until the header is out), the sign of life, a line for every frame, one summary and exit 0;
+   then with --raw, whose capture run-e2e replays with the host tool (com1-monitor-raw.out
+   against com1-monitor.frames). */
+static void test_com1_monitor_live(void)
+{
+    Session session;
+    char outPath[MAX_PATH], errPath[MAX_PATH], line[64];
+    if (!WriteSession("com1-monitor", SESSION_KEYS, sizeof SESSION_KEYS / sizeof SESSION_KEYS[0], 13, &session))
+        return;
+    FILE *frames = fopen(PathIn(tmpDir, "com1-monitor.frames"), "wb");
+    for (int f = 0; frames && f < session.frameCount; ++f)
+        fprintf(frames, "%s\n", MonitorFrameLine(&session, f, line, sizeof line));
+    if (frames)
+        fclose(frames);
+    static const struct { const char *arguments, *name, *what; } runs[] = {
+        {"", "com1-monitor", "ir-monitor live"}, {"--raw", "com1-monitor-raw", "ir-monitor --raw live"}};
+    for (const auto &run : runs) {
+        char deviceLog[MAX_PATH];
+        snprintf(deviceLog, sizeof deviceLog, "%s-device.log", PathIn(tmpDir, run.name));
+        DeleteFileA(deviceLog);
+        snprintf(outPath, MAX_PATH, "%s.out", PathIn(tmpDir, run.name));
+        DeviceSettings settings = {};
+        settings.holdEdge = 1;
+        settings.holdFile = outPath;
+        settings.holdText = "# counter ";
+        settings.interruptAtEnd = true;
+        SetDeviceSession(&session, deviceLog, settings);
+        double start = NowMs();
+        DWORD code = FinishMonitor(StartMonitor(run.arguments, run.name, outPath, errPath), 60000);
+        Note("%s: exit code %lu after %.0f ms", run.what, (unsigned long)code, NowMs() - start);
+        ok(code == 0, run.what, "expected exit code 0 after Ctrl+C, got %lu: %s", (unsigned long)code,
+           ReadWholeFile(errPath));
+        DeviceRecord record;
+        ReadDeviceLog(run.what, deviceLog, session.edgeCount, &record);
+        ok(record.held && !record.holdGaveUp && record.interrupted, run.what,
+           "expected the first change held until the header was out and Ctrl+C at the end, got held %d, gave up %d, "
+           "Ctrl+C %d", record.held, record.holdGaveUp, record.interrupted);
+        if (!*run.arguments) {
+            CheckMonitorOutput(run.what, outPath, &session, session.frameCount, true);
+            CheckLineSettings(run.what, &record);
+        }
+    }
+    SetDeviceSession(NULL, NULL, DeviceSettings());
+}
+
+/* ir-monitor.exe on a port that dies in the middle of the third frame: the first two frames,
+   the summary, the reason and exit code 3. */
+static void test_com1_monitor_port_dies(void)
+{
+    const char *what = "ir-monitor, COM1 dies";
+    Session session;
+    char outPath[MAX_PATH], errPath[MAX_PATH];
+    if (!WriteSession("com1-monitor-dies", SESSION_KEYS, sizeof SESSION_KEYS / sizeof SESSION_KEYS[0], 14, &session))
+        return;
+    DeviceSettings settings = {};
+    settings.failAfter = session.frames[1].endEdge + 30;
+    SetDeviceSession(&session, session.deviceLog, settings);
+    DWORD code = FinishMonitor(StartMonitor("", "com1-monitor-dies", outPath, errPath), 60000);
+    const char *errors = ReadWholeFile(errPath);
+    ok(code == 3 && strstr(errors, "ir-monitor: COM1: ") != NULL, what,
+       "expected exit code 3 and the reason ('ir-monitor: COM1: ...'), got %lu and: %s", (unsigned long)code, errors);
+    Note("%s: exit code %lu: %s", what, (unsigned long)code, errors);
+    CheckMonitorOutput(what, outPath, &session, FramesReadBy(&session, settings.failAfter), true);
+    DeviceRecord record;
+    ReadDeviceLog(what, session.deviceLog, settings.failAfter, &record);
+    SetDeviceSession(NULL, NULL, DeviceSettings());
+}
+
+/* The program holds COM1, its session held after the second frame: ir-monitor then says the port
+   is in use with the system's reason and exits 3, and once the session goes on its later frames
+   are posted as well. */
+static void test_com1_monitor_while_program_holds(void)
+{
+    const char *what = "COM1 held by the program";
+    Session session;
+    char outPath[MAX_PATH], errPath[MAX_PATH], go[MAX_PATH];
+    static PlayerPost before[4 * MAX_SESSION_FRAMES + 1], all[4 * MAX_SESSION_FRAMES + 1];
+    if (!WriteSession("com1-held", SESSION_KEYS, sizeof SESSION_KEYS / sizeof SESSION_KEYS[0], 15, &session))
+        return;
+    snprintf(go, sizeof go, "%s", PathIn(tmpDir, "com1-held.go"));
+    DeleteFileA(go);
+    DeviceSettings settings = {};
+    settings.holdEdge = session.frames[1].endEdge + 1;
+    settings.holdFile = go;
+    settings.holdText = "go";
+    SessionPosts(&session, 2, before);
+    SessionPosts(&session, session.frameCount, all);
+    StartPlayer("com1-held-player.log", "");
+    SetDeviceSession(&session, session.deviceLog, settings);
+    if (StartProgram("remote-control.exe", "")) {
+        ok_posts("COM1 held by the program: before ir-monitor", 0,
+                 WaitForPosts(playerLog, CountPosts(before), 30000), before);
+        char monitorLog[MAX_PATH];
+        snprintf(monitorLog, sizeof monitorLog, "%s", PathIn(tmpDir, "com1-held-monitor-device.log"));
+        SetDeviceSession(&session, monitorLog, DeviceSettings());
+        DWORD code = FinishMonitor(StartMonitor("", "com1-held-monitor", outPath, errPath), 30000);
+        const char *errors = ReadWholeFile(errPath);
+        ok(code == 3 && strstr(errors, "COM1: cannot open the receiver port: ") && strstr(errors, "(error 5)"), what,
+           "expected ir-monitor to exit 3 saying it cannot open the port (error 5), got %lu and: %s",
+           (unsigned long)code, errors);
+        Note("%s: ir-monitor: exit code %lu: %s", what, (unsigned long)code, errors);
+        ok(!FileExists(monitorLog), what, "expected ir-monitor never to use the port, got its device log %s", monitorLog);
+        FILE *file = fopen(go, "wb");
+        if (file) {
+            fputs("go\n", file);
+            fclose(file);
+        }
+        ok(WaitForDeviceLine(session.deviceLog, "end: ", 60000), what, "expected the rest of the session played, got %s",
+           "it unfinished");
+        ok_posts(what, 0, WaitForPosts(playerLog, CountPosts(all), 5000), all);
+        DeviceRecord record;
+        ReadDeviceLog(what, session.deviceLog, session.edgeCount, &record);
+        RemoteSend("close");
+        WaitForExit(what, 10000, WATCH_NOTHING);
+    }
+    SetDeviceSession(NULL, NULL, DeviceSettings());
+    QuitPlayer();
+}
+
+/* ir-monitor holds COM1 (its session held before the first change): the program started then
+   gets no port, answers a command and stays, for run-e2e to measure its CPU time. */
+static Session heldByMonitor;
+static void test_com1_program_while_monitor_holds(void)
+{
+    const char *what = "COM1 held by ir-monitor";
+    char outPath[MAX_PATH], errPath[MAX_PATH], go[MAX_PATH], programLog[MAX_PATH];
+    if (!WriteSession("com1-monitor-holds", SESSION_KEYS, 3, 16, &heldByMonitor))
+        return;
+    snprintf(go, sizeof go, "%s", PathIn(tmpDir, "com1-monitor-holds.go"));
+    snprintf(programLog, sizeof programLog, "%s", PathIn(tmpDir, "com1-monitor-holds-program-device.log"));
+    DeleteFileA(go);
+    DeleteFileA(programLog);
+    DeviceSettings settings = {};
+    settings.holdEdge = 1;
+    settings.holdFile = go;
+    settings.holdText = "go";
+    settings.interruptAtEnd = true;
+    SetDeviceSession(&heldByMonitor, heldByMonitor.deviceLog, settings);
+    HANDLE monitor = StartMonitor("", "com1-monitor-holds", outPath, errPath);
+    if (monitor)
+        CloseHandle(monitor);
+    if (!ok(WaitForDeviceLine(heldByMonitor.deviceLog, "session: ", 30000), what,
+            "expected ir-monitor on the port within 30 s, got %s", ReadWholeFile(errPath)))
+        return;
+    StartPlayer("com1-monitor-holds-player.log", "");
+    SetDeviceSession(&heldByMonitor, programLog, DeviceSettings());
+    if (StartProgram("remote-control.exe", ""))
+        CheckCommand("4", 4);
+    SetDeviceSession(NULL, NULL, DeviceSettings());
+}
+
+/* After the CPU time was measured: the program answers again, never used the port, and ir-monitor,
+   let go, plays its session to the end and exits 0 on Ctrl+C. */
+static void test_com1_program_while_monitor_holds_answers(void)
+{
+    const char *what = "COM1 held by ir-monitor";
+    char go[MAX_PATH], outPath[MAX_PATH];
+    snprintf(playerLog, sizeof playerLog, "%s", PathIn(tmpDir, "com1-monitor-holds-player.log"));
+    snprintf(go, sizeof go, "%s", PathIn(tmpDir, "com1-monitor-holds.go"));
+    snprintf(outPath, sizeof outPath, "%s", PathIn(tmpDir, "com1-monitor-holds.out"));
+    WriteSession("com1-monitor-holds", SESSION_KEYS, 3, 16, &heldByMonitor);
+    if (!FindProgram(15000))
+        return;
+    CheckCommand("3", 3);
+    static const PlayerPost answered[] = {{PLAYER_MAIN, WM_COMMAND, 40046, 0}, {PLAYER_MAIN, WM_COMMAND, 40047, 0}, {}};
+    ok_posts(what, 0, ReadPosts(playerLog), answered);
+    ok(!FileExists(PathIn(tmpDir, "com1-monitor-holds-program-device.log")), what,
+       "expected the program never to use the port, got its device log");
+    FILE *file = fopen(go, "wb");
+    if (file) {
+        fputs("go\n", file);
+        fclose(file);
+    }
+    /* ir-monitor was started by the driver's previous run: its end shows in its output. */
+    ok(WaitForDeviceLine(heldByMonitor.deviceLog, "interrupt: ", 60000) &&
+           WaitForLogText(outPath, "\n# summary: ", 10000),
+       what, "expected ir-monitor's session played to the end once let go, and its summary, got %s",
+       ReadWholeFile(heldByMonitor.deviceLog));
+    CheckMonitorOutput("ir-monitor, once let go", outPath, &heldByMonitor, heldByMonitor.frameCount, true);
+    DeviceRecord record;
+    ReadDeviceLog("ir-monitor, once let go", heldByMonitor.deviceLog, heldByMonitor.edgeCount, &record);
+    RemoteSend("close");
+    WaitForExit(what, 10000, WATCH_NOTHING);
+    QuitPlayer();
+}
+
 struct Test {
     const char *name;
     void (*run)(void);
@@ -1219,7 +1907,10 @@ static const Test SUITE[] = {
 };
 static const Test EXTRAS[] = {
     TEST(com1_missing), TEST(com1_broken), TEST(log_off_refused), TEST(smoke), TEST(demo),
-    TEST(find_program), TEST(sleep), TEST(latency),
+    TEST(find_program), TEST(sleep), TEST(latency), TEST(com1_session), TEST(com1_port_dies),
+    TEST(com1_port_dies_answers), TEST(com1_monitor_live), TEST(com1_monitor_port_dies),
+    TEST(com1_monitor_while_program_holds), TEST(com1_program_while_monitor_holds),
+    TEST(com1_program_while_monitor_holds_answers),
 };
 
 /* Runs one test between a line with its name and one with its own counts and time, so that a

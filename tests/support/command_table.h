@@ -103,6 +103,30 @@ static inline const char *PlayerMessageName(unsigned message)
     }
 }
 
+/* The frame each key of the remote sends, by the table entry it stands for, in the decoder's
+   49-bit form (48 data bits and the closing pause's bit, 1 for a normal pause): what a test
+   encodes when it presses that key.  Entries 9 and 12 share a code, so that key gives both
+   numbers; entry 14 has no key (its code, 0, is what an all-short frame of noise gives, and the
+   receiver never acts on it). */
+#define KEY_COUNT 16
+static const unsigned long long KEY_CODES[KEY_COUNT] = {
+    0x0000000000000001ull, 0x000080080201797Bull, 0x0000800802001013ull, 0x0000800802011113ull,
+    0x000080081200C0D3ull, 0x000080080200585Bull, 0x000080080201595Bull, 0x000080080201090Bull,
+    0x000080080200080Bull, 0x0000800813017261ull, 0x0000800812018193ull, 0x0000800812008093ull,
+    0x0000800813017261ull, 0x0000800812002033ull, 0x0000000000000000ull, 0x000080081300D5C7ull,
+};
+
+/* The command numbers a decoded frame gives, in the order they are posted (every entry equal
+   to it, in ascending order; none for 0); returns how many. */
+static inline int KeyCommands(unsigned long long code, unsigned commands[KEY_COUNT])
+{
+    int count = 0;
+    for (unsigned i = 0; code != 0 && i < KEY_COUNT; ++i)
+        if (KEY_CODES[i] == code)
+            commands[count++] = i;
+    return count;
+}
+
 /* The row of a number; NULL when the table has none (such a number does nothing). */
 static inline const struct CommandRow *FindCommandRow(unsigned number)
 {
