@@ -453,7 +453,7 @@ TEST(LineTap, DecoderReadsEachChangeAtItsStampHoweverLateTheToolIsBetweenFrames)
     EXPECT_EQ(DecodeScripted(&scriptedLine, train), (std::vector<uint64_t>{CodeTable[5], CodeTable[7]}))
         << "straight on the line, 200 us taken off the leader of a frame right after a returned one loses it";
 
-    const ReceiverLine *tap = TapLine(&scriptedLine, NULL);
+    const ReceiverLine *tap = TapLine(&scriptedLine, NULL, NULL);
     EXPECT_EQ(DecodeScripted(tap, train), codes);
     EXPECT_EQ(TappedChangeCount(), train.size()) << "a repeated state is no change";
     EXPECT_EQ(RecentChange(2 * FRAME_DATA_PAIRS + 1)->decoderTicks, 35700) << "the last frame's leader burst";
