@@ -29,7 +29,7 @@ static CRITICAL_SECTION writeLock;
 static HANDLE outputHandle;
 static BOOL outputIsConsole;  /* every LF goes out as CR LF */
 static OutputFailureHandler failureHandler;
-/* Set once by the first StartOutput: wakes the writer thread; NULL when there is none. */
+/* Set by the StartOutput that starts the writer thread, which it wakes; NULL while there is none. */
 static HANDLE writerWake;
 static BOOL outputReady;
 
@@ -131,8 +131,9 @@ void StartOutput(HANDLE handle, OutputFailureHandler onFailure)
         InitializeCriticalSection(&bufferLock);
         InitializeCriticalSection(&writeLock);
         outputReady = TRUE;
-        StartWriter();
     }
+    if (writerWake == NULL)
+        StartWriter();
     DWORD mode;
     BOOL console = GetConsoleMode(handle, &mode);
     EnterCriticalSection(&writeLock);

@@ -52,7 +52,7 @@ const char *FormatUnsigned64(ULONGLONG value, unsigned base, int minDigits, char
 typedef void (*OutputFailureHandler)(DWORD error);
 
 /* Sends the buffered output to `handle` from now on, written by the writer thread, which is
-   started the first time; forgets what was buffered, dropped or failed before. */
+   started if there is none yet; forgets what was buffered, dropped or failed before. */
 void StartOutput(HANDLE handle, OutputFailureHandler onFailure);
 /* Buffers whole lines; see above for what happens when the buffer is full. */
 void PutText(const char *text);

@@ -90,6 +90,7 @@ void PrepareMonitor(HANDLE out)
     reportStarted = FALSE;
     lineOpen = FALSE;
     LeaveCriticalSection(&reportLock);
+    lineTimeIsReal = FALSE;
     StartOutput(out, StopOnOutputFailure);
     SetConsoleCtrlHandler(StopOnConsoleEvent, TRUE);
     prepared = TRUE;
@@ -167,7 +168,6 @@ static void FinishAtEndOfRecording(void)
 static int MonitorRecording(const char *path, BOOL raw)
 {
     char error[REPLAY_ERROR_SIZE];
-    lineTimeIsReal = FALSE;
     PrepareMonitor(GetStdHandle(STD_OUTPUT_HANDLE));
     if (!LoadReplayRecording(path, FALSE, FinishAtEndOfRecording, error, sizeof error)) {
         DWORD why = ReplayRecordingSystemError();
@@ -176,6 +176,7 @@ static int MonitorRecording(const char *path, BOOL raw)
             PutError("ir-monitor: %s: %s (error %lu)\n", error, DescribeSystemError(why, text), (unsigned long)why);
         else
             PutError("ir-monitor: %s\n", error);
+        prepared = FALSE;
         return MONITOR_EXIT_BAD_INPUT;
     }
     StartMonitor(&ReplayReceiverLine, raw, GetStdHandle(STD_OUTPUT_HANDLE));
@@ -214,6 +215,7 @@ static BOOL WINAPI StopOnConsoleEvent(DWORD event)
 void ListenOnCom1(BOOL raw)
 {
     SetPortFailureHandler(StopOnPortFailure);
+    PrepareMonitor(GetStdHandle(STD_OUTPUT_HANDLE));
     lineTimeIsReal = TRUE;
     StartMonitor(&SerialReceiverLine, raw, GetStdHandle(STD_OUTPUT_HANDLE));
     EnterCriticalSection(&reportLock);
