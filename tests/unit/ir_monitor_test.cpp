@@ -453,7 +453,8 @@ TEST(IrMonitor, AStalledOutputLosesWholeLinesAndSaysSoWhileEveryChangeIsRead)
 
 TEST(IrMonitor, ACaptureStillBeingWrittenPlaysAsFarAsItWasChecked)
 {
-    const std::string checked = Frame(CodeTable[2], 3570, 1654) + Frame(CodeTable[3], 3570, 1654) + "pulse 460\n";
+    const std::string checked =
+        Frame(CodeTable[2], 3570, 1654) + Frame(CodeTable[3], 3570, 1654) + "pulse 460\nspace 40000\n";
     std::string path = WriteRecording("");
     fake::Reset();
     /* Held as a console's redirection holds it: for writing, sharing reading and writing. */
