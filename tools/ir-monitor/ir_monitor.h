@@ -3,10 +3,10 @@
  * the report (line_report.cpp) and the session that runs them (ir_monitor.cpp).  Each file says
  * at its top what it is for and why it is built so.
  *
- * One thread reads the line, and it writes every field the tap and the report keep.  Whatever
- * ends the tool (the end of a recording, a failing port, Ctrl+C on a thread the system starts)
- * takes the session's lock first, so it reads those fields only while the reading thread is
- * not inside the report.
+ * One thread reads the line, and it writes every field the tap and the report keep, holding the
+ * session's lock.  Whatever ends the tool (the end of a recording, a failing port, a failed write
+ * on the output's writer thread, Ctrl+C on a thread the system starts) takes that lock first, so
+ * it reads those fields only while the reading thread is not inside the tap or the report.
  */
 #ifndef IR_MONITOR_H
 #define IR_MONITOR_H
