@@ -2,7 +2,9 @@
  * The replay line; see replay_line.h, and recording_format.h for the format.
  *
  * The file is read twice: once to check every line (so nothing is decoded from a recording that
- * turns out to be bad), then item by item while playing.  Time is kept as the total of the items
+ * turns out to be bad), then item by item while playing.  It is opened sharing reading and
+ * writing, so that a capture another ir-monitor is still writing can be played; such a file
+ * grows between the two readings, so playing stops at the last byte the check read.  Time is kept as the total of the items
  * in the recording's own unit and turned into counter ticks at each change, so rounding never
  * accumulates over a long recording.
  *
@@ -35,7 +37,10 @@ static HANDLE recording = INVALID_HANDLE_VALUE;
 static char readBlock[READ_BLOCK_SIZE];
 static DWORD readBlockLength;
 static DWORD readBlockPosition;
+static ULONGLONG bytesRead;      /* from the start of the file, in this reading */
+static ULONGLONG bytesChecked;   /* what the check read: playing reads no further */
 static BOOL readFailed;
+static DWORD systemError;        /* why the file could not be opened or read; 0 otherwise */
 static BOOL textIsUtf16;         /* UTF-16LE, its mark skipped; otherwise bytes */
 
 /* The recording being played. */
@@ -49,15 +54,22 @@ static BOOL NextItem(RecordingLine *item);
 /* Its times are in the recording's own unit. */
 static RecordingPlayer player = {NextItem, {LINE_EMPTY, 0, NULL}, TRUE, 0, 0};
 
-/* Reads the file's next block; FALSE at its end or when reading fails. */
+/* Reads the file's next block, up to what the check read; FALSE at the end or when reading fails. */
 static BOOL ReadNextBlock(void)
 {
     readBlockPosition = 0;
     readBlockLength = 0;
-    if (!ReadFile(recording, readBlock, sizeof readBlock, &readBlockLength, NULL)) {
+    DWORD wanted = sizeof readBlock;
+    if (bytesChecked - bytesRead < wanted)
+        wanted = (DWORD)(bytesChecked - bytesRead);
+    if (wanted == 0)
+        return FALSE;
+    if (!ReadFile(recording, readBlock, wanted, &readBlockLength, NULL)) {
+        systemError = GetLastError();
         readFailed = TRUE;
         readBlockLength = 0;
     }
+    bytesRead += readBlockLength;
     return readBlockLength != 0;
 }
 
@@ -67,6 +79,7 @@ static void RewindRecording(void)
 {
     SetFilePointer(recording, 0, NULL, FILE_BEGIN);
     readFailed = FALSE;
+    bytesRead = 0;
     ReadNextBlock();
     const unsigned char *start = (const unsigned char *)readBlock;
     textIsUtf16 = readBlockLength >= 2 && start[0] == 0xFF && start[1] == 0xFE;
@@ -159,6 +172,8 @@ static BOOL CheckRecording(const char *path, char *error, int errorSize)
     BOOL spaceSeen = FALSE;
     long number = 0;
     holdsItems = FALSE;
+    bytesChecked = ~(ULONGLONG)0;
+    RewindRecording();
     frequency = REPLAY_DEFAULT_FREQUENCY;
     unitsAreTicks = FALSE;
     repeatForever = FALSE;
@@ -192,6 +207,7 @@ static BOOL CheckRecording(const char *path, char *error, int errorSize)
         SayWhy(error, errorSize, "%.260s: a repeating recording needs both pulses and spaces", path);
         return FALSE;
     }
+    bytesChecked = bytesRead;
     RewindRecording();
     return TRUE;
 }
@@ -212,6 +228,7 @@ static BOOL NextItem(RecordingLine *item)
 }
 
 BOOL ReplayRecordingHoldsItems(void) { return holdsItems; }
+DWORD ReplayRecordingSystemError(void) { return systemError; }
 
 void CloseReplayRecording(void)
 {
@@ -226,12 +243,14 @@ BOOL LoadReplayRecording(const char *path, BOOL paced, ReplayEndHandler atEnd, c
     CloseReplayRecording();
     pacedInRealTime = paced;
     endHandler = atEnd;
-    recording = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    systemError = 0;
+    recording = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, NULL);
     if (recording == INVALID_HANDLE_VALUE) {
+        systemError = GetLastError();
         SayWhy(error, errorSize, "%.260s: cannot open the recording", path);
         return FALSE;
     }
-    RewindRecording();
     if (!CheckRecording(path, error, errorSize)) {
         CloseReplayRecording();
         return FALSE;

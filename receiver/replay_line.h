@@ -10,7 +10,8 @@
  *
  * A recording is checked whole before it is played; bad input is refused with a message that
  * names the file and line.  Playing reads the file again item by item, so a recording of any
- * length plays in fixed memory.
+ * length plays in fixed memory, and reads only as far as the check did, so a file that another
+ * program is still writing plays as it was checked.
  */
 #ifndef REPLAY_LINE_H
 #define REPLAY_LINE_H
@@ -35,6 +36,10 @@ BOOL LoadReplayRecording(const char *path, BOOL paced, ReplayEndHandler atEnd, c
 /* Whether the recording loaded last holds a pulse or a space at least: one that holds neither
    loads, and plays no change. */
 BOOL ReplayRecordingHoldsItems(void);
+
+/* After a refused recording, the system's error when the file could not be opened or read;
+   0 when its content was refused. */
+DWORD ReplayRecordingSystemError(void);
 
 /* Ends the current replay, closing its file. */
 void CloseReplayRecording(void);

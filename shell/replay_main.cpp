@@ -2,7 +2,8 @@
  * Entry of the replay build: the same program with a recorded pulse/space file played in real
  * time in place of COM1, for demonstrations and end-to-end tests without a receiver.  Its first
  * argument names the recording.  A recording that cannot be played is reported on the error
- * output and through OutputDebugStringA, and the program does not start.
+ * output (with the system's reason when the file cannot be opened or read) and through
+ * OutputDebugStringA, and the program does not start.
  */
 #include "shell.h"
 
@@ -27,7 +28,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     }
     if (!LoadReplayRecording(path, TRUE, NULL, error, sizeof error)) {
         OutputDebugStringA(error);
-        fprintf(stderr, "remote-control-replay: %s\n", error);
+        DWORD why = ReplayRecordingSystemError();
+        char reason[200] = "";
+        DWORD length = why == 0 ? 0
+                                : FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, why,
+                                                 0, reason, sizeof reason, NULL);
+        while (length > 0 && (reason[length - 1] == '\n' || reason[length - 1] == '\r'))
+            reason[--length] = '\0';
+        fprintf(stderr, "remote-control-replay: %s%s%s\n", error, why != 0 ? ": " : "", reason);
         return 2;
     }
     SelectReceiverLine(&ReplayReceiverLine);

@@ -3,18 +3,33 @@
  */
 #include "text_output.h"
 
-enum { OUTPUT_BUFFER_SIZE = 16384 };
+enum {
+    BUFFER_MASK = OUTPUT_BUFFER_SIZE - 1,
+    GAP_NOTE_SIZE = 2 * NUMBER_TEXT_SIZE + 64
+};
 
-/* The buffer being filled and how much of it is; the producer and whoever swaps the buffers
-   (under writeLock) change them under bufferLock. */
-static char buffers[2][OUTPUT_BUFFER_SIZE];
-static int filling;
-static DWORD filled;
+/* The ring: bytes from `written` up to `produced` (counted from StartOutput, wrapping) wait for
+   the writer.  The producer moves `produced`, whoever writes moves `written`; both, the drop
+   counts and `failed` change under bufferLock, which nobody holds across a call that may wait. */
+static char ring[OUTPUT_BUFFER_SIZE];
+static DWORD produced;
+static DWORD written;
 static CRITICAL_SECTION bufferLock;
+/* Lines and bytes dropped in the gap still open (no bytes: none), and since StartOutput. */
+static ULONGLONG gapLines, gapBytes;
+static ULONGLONG droppedLines, droppedBytes;
+/* Set by FinishOutput: the producer may wait from now on. */
+static BOOL finalOutput;
+/* Set when a write has failed: nothing more is kept or written; with the system's error. */
+static BOOL failed;
+static DWORD failure;
 /* Held while bytes go to the handle, so they go in the order they were produced. */
 static CRITICAL_SECTION writeLock;
+/* Set by StartOutput, under both locks. */
 static HANDLE outputHandle;
-/* Set once by StartOutput: wakes the writer thread; NULL when there is none. */
+static BOOL outputIsConsole;  /* every LF goes out as CR LF */
+static OutputFailureHandler failureHandler;
+/* Set by the StartOutput that starts the writer thread, which it wakes; NULL while there is none. */
 static HANDLE writerWake;
 static BOOL outputReady;
 
@@ -34,26 +49,56 @@ const char *FormatUnsigned64(ULONGLONG value, unsigned base, int minDigits, char
     return text;
 }
 
-static void WriteAll(HANDLE handle, const char *text, DWORD length)
+/* FALSE, with the system's error, when a write fails or takes nothing. */
+static BOOL WriteAll(HANDLE handle, const char *text, DWORD length, DWORD *error)
 {
-    DWORD written;
-    while (length > 0 && WriteFile(handle, text, length, &written, NULL) && written > 0) {
-        text += written;
-        length -= written;
+    DWORD done;
+    while (length > 0) {
+        if (!WriteFile(handle, text, length, &done, NULL) || done == 0) {
+            *error = GetLastError();
+            if (*error == 0)
+                *error = ERROR_GEN_FAILURE;
+            return FALSE;
+        }
+        text += done;
+        length -= done;
     }
+    return TRUE;
 }
 
+/* Writes what the ring holds; after a failed write, on every call, tells the failure handler. */
 void WritePendingOutput(void)
 {
+    DWORD error = 0;
     EnterCriticalSection(&writeLock);
+    for (;;) {
+        EnterCriticalSection(&bufferLock);
+        DWORD from = written;
+        DWORD length = failed ? 0 : produced - written;
+        LeaveCriticalSection(&bufferLock);
+        if (length == 0)
+            break;
+        DWORD start = from & BUFFER_MASK;
+        if (length > OUTPUT_BUFFER_SIZE - start)
+            length = OUTPUT_BUFFER_SIZE - start;  /* up to the ring's end; the rest next time */
+        BOOL ok = WriteAll(outputHandle, ring + start, length, &error);
+        EnterCriticalSection(&bufferLock);
+        written = from + length;
+        if (!ok) {
+            failed = TRUE;
+            failure = error;
+        }
+        LeaveCriticalSection(&bufferLock);
+        if (!ok)
+            break;
+    }
     EnterCriticalSection(&bufferLock);
-    int full = filling;
-    DWORD length = filled;
-    filling = 1 - filling;
-    filled = 0;
+    BOOL broken = failed;
     LeaveCriticalSection(&bufferLock);
-    WriteAll(outputHandle, buffers[full], length);
     LeaveCriticalSection(&writeLock);
+    /* Every caller hears of it, so that no thread ends the tool as if all had been written. */
+    if (broken && failureHandler != NULL)
+        failureHandler(failure);
 }
 
 static DWORD WINAPI WriteOutputForEver(LPVOID unused)
@@ -80,18 +125,27 @@ static void StartWriter(void)
     CloseHandle(writer);
 }
 
-void StartOutput(HANDLE handle)
+void StartOutput(HANDLE handle, OutputFailureHandler onFailure)
 {
     if (!outputReady) {
         InitializeCriticalSection(&bufferLock);
         InitializeCriticalSection(&writeLock);
         outputReady = TRUE;
-        StartWriter();
     }
+    if (writerWake == NULL)
+        StartWriter();
+    DWORD mode;
+    BOOL console = GetConsoleMode(handle, &mode);
     EnterCriticalSection(&writeLock);
     EnterCriticalSection(&bufferLock);
     outputHandle = handle;
-    filled = 0;
+    outputIsConsole = console;
+    failureHandler = onFailure;
+    produced = written = 0;
+    gapLines = gapBytes = droppedLines = droppedBytes = 0;
+    finalOutput = FALSE;
+    failed = FALSE;
+    failure = 0;
     LeaveCriticalSection(&bufferLock);
     LeaveCriticalSection(&writeLock);
 }
@@ -104,15 +158,84 @@ void FlushOutput(void)
         WritePendingOutput();
 }
 
+/* A text about to be buffered: its length and how many lines it ends. */
+typedef struct OutputText {
+    const char *text;
+    DWORD length, lines;
+} OutputText;
+
+static OutputText MeasureText(const char *text)
+{
+    OutputText measured = {text, 0, 0};
+    for (; text[measured.length] != '\0'; measured.length++)
+        if (text[measured.length] == '\n')
+            measured.lines++;
+    return measured;
+}
+
+/* The bytes `text` takes in the ring, a CR before each LF included for a console. */
+static DWORD SizeInRing(const OutputText *text) { return text->length + (outputIsConsole ? text->lines : 0); }
+
+/* Copies `text` into the ring, which has room for it; under bufferLock. */
+static void Append(const OutputText *text)
+{
+    for (DWORD i = 0; i < text->length; i++) {
+        if (text->text[i] == '\n' && outputIsConsole)
+            ring[produced++ & BUFFER_MASK] = '\r';
+        ring[produced++ & BUFFER_MASK] = text->text[i];
+    }
+}
+
+/* The '#' line at a gap; under bufferLock. */
+static void FormatGapNote(char note[GAP_NOTE_SIZE])
+{
+    char lines[NUMBER_TEXT_SIZE], bytes[NUMBER_TEXT_SIZE];
+    wsprintfA(note, "# output fell behind: %s lines (%s bytes) dropped here\n", FormatUnsigned64(gapLines, 10, 1, lines),
+              FormatUnsigned64(gapBytes, 10, 1, bytes));
+}
+
+/* Buffers `text`, after the note of an open gap, or drops it while the producer may not wait;
+   FALSE when it must wait for room.  Under bufferLock. */
+static BOOL TakeText(const OutputText *text, BOOL mayWait)
+{
+    if (failed)
+        return TRUE;  /* the output has ended: nothing more reaches it */
+    DWORD room = OUTPUT_BUFFER_SIZE - (produced - written);
+    DWORD size = SizeInRing(text);
+    if (gapBytes == 0 && room >= size) {
+        Append(text);
+        return TRUE;
+    }
+    if (gapBytes > 0) {
+        char noteText[GAP_NOTE_SIZE];
+        FormatGapNote(noteText);
+        OutputText note = MeasureText(noteText);
+        if (room >= SizeInRing(&note) + size) {
+            Append(&note);
+            Append(text);
+            gapLines = gapBytes = 0;
+            return TRUE;
+        }
+    }
+    if (mayWait)
+        return FALSE;
+    gapLines += text->lines;
+    gapBytes += size;
+    droppedLines += text->lines;
+    droppedBytes += size;
+    return TRUE;
+}
+
 void PutText(const char *text)
 {
-    while (*text != '\0') {
+    OutputText measured = MeasureText(text);
+    for (;;) {
         EnterCriticalSection(&bufferLock);
-        for (; *text != '\0' && filled < OUTPUT_BUFFER_SIZE; text++)
-            buffers[filling][filled++] = *text;
+        BOOL taken = TakeText(&measured, finalOutput || writerWake == NULL);
         LeaveCriticalSection(&bufferLock);
-        if (*text != '\0')
-            WritePendingOutput();  /* full before the writer came: written here, still in order */
+        if (taken)
+            return;
+        WritePendingOutput();  /* this thread may wait: room made here, still in order */
     }
 }
 
@@ -126,24 +249,52 @@ void PutFormatted(const char *format, ...)
     PutText(text);
 }
 
-void PutError(const char *format, ...)
+void FinishOutput(void)
+{
+    EnterCriticalSection(&bufferLock);
+    finalOutput = TRUE;
+    LeaveCriticalSection(&bufferLock);
+    PutText("");  /* the note of a gap still open */
+}
+
+ULONGLONG OutputLinesDropped(void) { return droppedLines; }
+ULONGLONG OutputBytesDropped(void) { return droppedBytes; }
+
+/* Formats and writes at once to the standard handle `which`, with CR LF where it is a console.
+   A text that cannot be written is lost: the caller is already saying something went wrong, or
+   is printing the usage. */
+static void WriteFormattedNow(DWORD which, const char *format, va_list arguments)
 {
     char text[FORMATTED_TEXT_LIMIT];
+    char lineEnds[2 * FORMATTED_TEXT_LIMIT];
+    wvsprintfA(text, format, arguments);
+    HANDLE handle = GetStdHandle(which);
+    DWORD mode;
+    BOOL console = GetConsoleMode(handle, &mode);
+    DWORD length = 0;
+    for (const char *c = text; *c != '\0'; c++) {
+        if (*c == '\n' && console)
+            lineEnds[length++] = '\r';
+        lineEnds[length++] = *c;
+    }
+    DWORD error;
+    WriteAll(handle, lineEnds, length, &error);
+}
+
+void PutError(const char *format, ...)
+{
     va_list arguments;
     va_start(arguments, format);
-    int length = wvsprintfA(text, format, arguments);
+    WriteFormattedNow(STD_ERROR_HANDLE, format, arguments);
     va_end(arguments);
-    WriteAll(GetStdHandle(STD_ERROR_HANDLE), text, length > 0 ? (DWORD)length : 0);
 }
 
 void PutOutputNow(const char *format, ...)
 {
-    char text[FORMATTED_TEXT_LIMIT];
     va_list arguments;
     va_start(arguments, format);
-    int length = wvsprintfA(text, format, arguments);
+    WriteFormattedNow(STD_OUTPUT_HANDLE, format, arguments);
     va_end(arguments);
-    WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), text, length > 0 ? (DWORD)length : 0);
 }
 
 const char *DescribeSystemError(DWORD error, char text[SYSTEM_TEXT_SIZE])

@@ -1,16 +1,28 @@
 /*
  * How the tools write text: through Win32 handles, since they link no C runtime.
  *
- * Standard output is buffered here, in two buffers: the producing thread fills one while a
- * writer thread of its own writes the other with WriteFile, when the producer flushes and at
- * least every OUTPUT_WRITE_MS.  So the thread that reads the receiver line never waits for a
- * console (a slow one, or one whose window has a selection, which stops every write), and no
- * line waits long in a buffer.  Only when a whole buffer fills before the writer has emptied the
- * other does the producer write it itself.  Where the writer cannot be started (and on the host,
- * whose stand-in runs no threads) the producer writes when it flushes.  Lines end in LF alone,
- * so the Windows tool prints the same bytes as the host one.  Error messages go to standard error
- * at once.  Text is formatted by wvsprintfA, which every Windows has but which knows no
- * 64-bit conversions: 64-bit numbers are first made into text by FormatUnsigned64.
+ * Standard output goes through a ring buffer of OUTPUT_BUFFER_SIZE bytes, in static storage: the
+ * producing thread copies each text into it, and a writer thread of its own writes it out with
+ * WriteFile when the producer flushes and at least every OUTPUT_WRITE_MS.  The producer never
+ * writes and never waits for the writer, however long a write takes (a console whose window has
+ * a selection stops every write, a pipe's reader may pause, a disk may be slow): ir-monitor's
+ * producer is the thread that times the receiver line.  The buffer holds more than a minute of
+ * `ir-monitor --raw` on a held key; if it fills all the same, each text that does not fit is
+ * dropped whole (the producer passes whole lines), and the first text that fits again is
+ * preceded by a '#' line saying how many lines and bytes were dropped there.  The totals stay
+ * for the tool's summary and its exit code.  Once the tool is ending (FinishOutput), nothing is
+ * dropped any more: the ending thread waits for room instead.  Where the writer cannot be
+ * started (and on the host unless its stand-in runs threads) the producer writes when it
+ * flushes or when the buffer is full, and nothing is dropped.
+ *
+ * A write that fails stops the output for good: nothing more is written, and the failure
+ * handler given to StartOutput is called with the system's error, on whichever thread wrote.
+ *
+ * Lines end in LF alone in files and pipes, so a capture and the host tool's output are the
+ * same bytes everywhere; to a console (a handle GetConsoleMode accepts) every LF is written as CR
+ * LF, the Windows line end, on standard output and in error messages alike.  Error messages go
+ * to standard error at once.  Text is formatted by wvsprintfA, which every Windows has but which
+ * knows no 64-bit conversions: 64-bit numbers are first made into text by FormatUnsigned64.
  *
  * A system's error text is in the ANSI code page; written to a console it is converted to the
  * console's own (OEM) code page, so accented letters of a non-English Windows read right there,
@@ -28,22 +40,34 @@
 enum {
     NUMBER_TEXT_SIZE = 24,   /* any 64-bit number in decimal or hexadecimal, with its NUL */
     SYSTEM_TEXT_SIZE = 200,
-    OUTPUT_WRITE_MS = 250        /* the longest a flushed or unflushed line waits for the writer */
+    OUTPUT_WRITE_MS = 250,          /* the longest a flushed or unflushed line waits for the writer */
+    OUTPUT_BUFFER_SIZE = 1 << 20    /* a power of two: the ring's positions wrap with a DWORD */
 };
 
 /* `value` in decimal (base 10) or upper-case hexadecimal (base 16), with leading zeros up to
    `minDigits`; returns `text`. */
 const char *FormatUnsigned64(ULONGLONG value, unsigned base, int minDigits, char text[NUMBER_TEXT_SIZE]);
 
+/* Called once when a write to standard output fails, with the system's error. */
+typedef void (*OutputFailureHandler)(DWORD error);
+
 /* Sends the buffered output to `handle` from now on, written by the writer thread, which is
-   started the first time. */
-void StartOutput(HANDLE handle);
+   started if there is none yet; forgets what was buffered, dropped or failed before. */
+void StartOutput(HANDLE handle, OutputFailureHandler onFailure);
+/* Buffers whole lines; see above for what happens when the buffer is full. */
 void PutText(const char *text);
 void PutFormatted(const char *format, ...);
-/* Has what the buffer holds written now: by the writer, or here when there is none. */
+/* Has what the buffer holds written soon: by the writer, or here when there is none. */
 void FlushOutput(void);
+/* From now on the producer may wait: a full buffer is written on its own thread, and nothing is
+   dropped.  Places the note of a gap still open.  For the tool's end. */
+void FinishOutput(void);
 /* Writes what the buffer holds on this thread, after any write under way; for the end. */
 void WritePendingOutput(void);
+
+/* What was dropped since StartOutput because the buffer was full. */
+ULONGLONG OutputLinesDropped(void);
+ULONGLONG OutputBytesDropped(void);
 
 /* A message on standard error, written at once. */
 void PutError(const char *format, ...);

@@ -1,13 +1,20 @@
 /*
  * ir-monitor over recordings: near misses against every leader bound, the figures of a
  * decoded frame, the summary's histograms, the --raw capture played back, the exits on a
- * failing COM1 and on Ctrl+C through the Win32 stand-in; and the line tap, whose stamps keep the
+ * failing COM1 and on Ctrl+C through the Win32 stand-in, an output that stalls or fails, a
+ * capture still being written, line ends for a console; and the line tap, whose stamps keep the
  * decoder's view of each change however late the tool reads the counter.
  */
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <dirent.h>
+#include <fcntl.h>
+#include <functional>
 #include <regex>
 #include <sstream>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "fake_win32.h"
@@ -412,6 +419,158 @@ TEST(IrMonitor, FailingCom1ExitsWithTheSystemTextAndCtrlCPrintsTheSummary)
     EXPECT_EXIT(StopWithCtrlC(), ::testing::ExitedWithCode(0), "^# counter 10000000 Hz.*# summary: 0 line changes");
 }
 
+/* Where a run's standard output goes (and what else it meets), set up in the run's own process. */
+void OutputToStandardError() { dup2(STDERR_FILENO, STDOUT_FILENO); }
+void OutputToFullDisk() { dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO); }
+void OutputToClosedPipe()
+{
+    int ends[2];
+    pipe(ends);
+    close(ends[0]);
+    dup2(ends[1], STDOUT_FILENO);
+    std::signal(SIGPIPE, SIG_IGN);  /* as the host tool does */
+}
+void FailFirstRead()
+{
+    OutputToStandardError();
+    fake::beforeRead = [] { return (fake::lastError = 23) == 0; };
+}
+void CtrlCAtFirstRead()
+{
+    OutputToStandardError();
+    fake::beforeRead = [] { return PressCtrlC(), true; };
+}
+
+TEST(IrMonitor, LostOutputAndUnreadableRecordingsEndTheToolWithTheirCodeAndReason)
+{
+    std::string path = WriteRecording(Frame(CodeTable[2], 3570, 1654) + "pulse 460\n");
+    const struct { const char *name; void (*setUp)(); std::string argument; int exitCode; const char *stderrText; } cases[] = {
+        {"a full disk", OutputToFullDisk, path, MONITOR_EXIT_OUTPUT_LOST,
+         "^ir-monitor: cannot write the output: System text of error 112\\. \\(error 112\\)\n$"},
+        {"a pipe whose reader has gone", OutputToClosedPipe, path, MONITOR_EXIT_OUTPUT_LOST, "^$"},
+        {"Ctrl+C during the check", CtrlCAtFirstRead, path, 0,
+         "^# stopped while the recording was checked: nothing was played\n$"},
+        {"a directory", OutputToStandardError, "/tmp", MONITOR_EXIT_BAD_INPUT,
+         "^ir-monitor: /tmp: cannot open the recording: System text of error 5\\. \\(error 5\\)\n$"},
+        {"a missing file", OutputToStandardError, path + ".missing", MONITOR_EXIT_BAD_INPUT,
+         "\\.missing: cannot open the recording: System text of error 2\\. \\(error 2\\)\n$"},
+        {"a read that fails", FailFirstRead, path, MONITOR_EXIT_BAD_INPUT,
+         "^ir-monitor: [^:]*: cannot read the recording: System text of error 23\\. \\(error 23\\)\n$"},
+    };
+    for (const auto &c : cases) {
+        auto run = [&c] {
+            fake::Reset();
+            fake::realThreads = true;
+            c.setUp();
+            ExitProcess((UINT)RunIrMonitor(("ir-monitor --raw " + c.argument).c_str()));
+        };
+        EXPECT_EXIT(run(), ::testing::ExitedWithCode(c.exitCode), c.stderrText) << c.name;
+    }
+    unlink(path.c_str());
+}
+
+std::string ReadAll(int fd)
+{
+    std::string text;
+    char block[65536];
+    for (ssize_t got; (got = read(fd, block, sizeof block)) > 0;)
+        text.append(block, static_cast<size_t>(got));
+    return text;
+}
+
+/* Whether process `pid` holds `path` open. */
+bool HoldsOpen(pid_t pid, const std::string &path)
+{
+    std::string folder = "/proc/" + std::to_string(pid) + "/fd/";
+    DIR *descriptors = opendir(folder.c_str());
+    bool found = false;
+    for (dirent *entry; descriptors != nullptr && (entry = readdir(descriptors)) != nullptr;) {
+        char target[4096];
+        ssize_t length = readlink((folder + entry->d_name).c_str(), target, sizeof target);
+        found = found || (length > 0 && std::string(target, static_cast<size_t>(length)) == path);
+    }
+    if (descriptors != nullptr)
+        closedir(descriptors);
+    return found;
+}
+
+TEST(IrMonitor, AStalledOutputLosesWholeLinesAndSaysSoWhileEveryChangeIsRead)
+{
+    /* 1,000 frames: well over the 1 MiB buffer and a pipe's 64 KiB of --raw output. */
+    std::string recording;
+    for (int i = 0; i < 1000; i++)
+        recording += Frame(CodeTable[i % CODE_TABLE_SIZE], 3570, 1654);
+    recording += "pulse 460\n";
+    const std::string unblocked = Monitor(recording, true);
+    std::string path = WriteRecording(recording);
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    pid_t tool = fork();
+    if (tool == 0) {
+        fake::Reset();
+        fake::realThreads = true;
+        dup2(ends[1], STDOUT_FILENO);
+        RunIrMonitor(("ir-monitor --raw " + path).c_str());
+        _exit(99);
+    }
+    close(ends[1]);
+    /* The pipe is read only once the recording has been played: the header has come (the check
+       is over) and the tool has let the recording go.  The bound only keeps a fault from hanging. */
+    int waiting = 0, polls = 0;
+    for (; ioctl(ends[0], FIONREAD, &waiting) == 0 && waiting == 0 && polls < 60000; polls++)
+        usleep(1000);
+    for (; HoldsOpen(tool, path) && polls < 60000; polls++)
+        usleep(1000);
+    EXPECT_LT(polls, 60000) << "the tool never finished playing";
+    std::string output = ReadAll(ends[0]);
+    close(ends[0]);
+    int status = 0;
+    waitpid(tool, &status, 0);
+    unlink(path.c_str());
+    EXPECT_EQ(WEXITSTATUS(status), MONITOR_EXIT_OUTPUT_LOST);
+    std::smatch gap;
+    ASSERT_TRUE(std::regex_search(output, gap, std::regex("# output fell behind: ([0-9]+) lines \\(([0-9]+) bytes\\) dropped here\n")))
+        << output.substr(output.size() > 2000 ? output.size() - 2000 : 0);
+    const std::string loss = "# output fell behind: " + gap.str(1) + " lines (" + gap.str(2) +
+                             " bytes) dropped in all\n# so this capture is incomplete: it lacks those lines\n";
+    EXPECT_EQ(output.substr(output.size() - std::min(output.size(), loss.size())), loss) << "the summary says it again, last";
+    /* What came and what was dropped make up the whole output of an unstalled run, its summary
+       of every change included. */
+    std::string kept = output.substr(0, output.size() - std::min(output.size(), loss.size()));
+    kept.erase(static_cast<size_t>(gap.position(0)), static_cast<size_t>(gap.length(0)));
+    EXPECT_EQ(kept.size() + std::stoull(gap.str(2)), unblocked.size());
+    EXPECT_EQ(kept.substr(kept.find("# summary: ")), unblocked.substr(unblocked.find("# summary: ")));
+}
+
+TEST(IrMonitor, ACaptureStillBeingWrittenPlaysAsFarAsItWasChecked)
+{
+    const std::string checked =
+        Frame(CodeTable[2], 3570, 1654) + Frame(CodeTable[3], 3570, 1654) + "pulse 460\nspace 40000\n";
+    std::string path = WriteRecording("");
+    fake::Reset();
+    /* Held as a console's redirection holds it: for writing, sharing reading and writing. */
+    HANDLE capture = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, NULL);
+    ASSERT_NE(capture, INVALID_HANDLE_VALUE);
+    DWORD written;
+    WriteFile(capture, checked.data(), (DWORD)checked.size(), &written, NULL);
+    char error[REPLAY_ERROR_SIZE] = "";
+    ASSERT_TRUE(LoadReplayRecording(path.c_str(), FALSE, [] { throw RecordingEnded(); }, error, sizeof error))
+        << error << ": system error " << ReplayRecordingSystemError();
+    const std::string grown = Frame(CodeTable[4], 3570, 1654) + "pulse 460\n";
+    WriteFile(capture, grown.data(), (DWORD)grown.size(), &written, NULL);
+    std::vector<uint64_t> frames;
+    try {
+        for (;;)
+            frames.push_back(ReadFrame(&ReplayReceiverLine));
+    } catch (const RecordingEnded &) {
+    }
+    CloseReplayRecording();
+    CloseHandle(capture);
+    unlink(path.c_str());
+    EXPECT_EQ(frames, (std::vector<uint64_t>{CodeTable[2], CodeTable[3]}));
+}
+
 TEST(IrMonitorText, SixtyFourBitNumbersInDecimalAndHexadecimal)
 {
     const struct { ULONGLONG value; const char *decimal, *hex; } cases[] = {
@@ -505,19 +664,64 @@ TEST(IrMonitorText, TheCommandLineChoosesTheRunAndItsExitCode)
     }
 }
 
-TEST(IrMonitorText, SystemTextIsConvertedOnlyForAConsole)
+/* Runs `work` with the process's standard output and error in temporary files; their bytes. */
+std::pair<std::string, std::string> CaptureStandardOutputs(const std::function<void()> &work)
 {
-    const struct { BOOL console; const char *got; } cases[] = {
-        {TRUE, "Zugriff verweigert: \x82\x84\x94\x81"},
-        {FALSE, "Zugriff verweigert: \xE9\xE4\xF6\xFC"},
+    FILE *files[2] = {std::tmpfile(), std::tmpfile()};
+    int saved[2] = {dup(STDOUT_FILENO), dup(STDERR_FILENO)};
+    dup2(fileno(files[0]), STDOUT_FILENO);
+    dup2(fileno(files[1]), STDERR_FILENO);
+    work();
+    std::string texts[2];
+    for (int i = 0; i < 2; i++) {
+        dup2(saved[i], i == 0 ? STDOUT_FILENO : STDERR_FILENO);
+        close(saved[i]);
+        std::rewind(files[i]);
+        for (int c; (c = std::fgetc(files[i])) != EOF;)
+            texts[i] += static_cast<char>(c);
+        std::fclose(files[i]);
+    }
+    return {texts[0], texts[1]};
+}
+
+std::string WithCrLf(const std::string &text) { return std::regex_replace(text, std::regex("\n"), "\r\n"); }
+
+TEST(IrMonitorText, AConsoleGetsCrLfAndItsCodePageWhileFilesAndPipesKeepTheBytes)
+{
+    const std::string recording = Frame(CodeTable[2], 3570, 1654) + "pulse 460\n";
+    const std::string plain = Monitor(recording);
+    const std::string ansi = "ir-monitor: Zugriff verweigert: \xE9\xE4\xF6\xFC\n";
+    const std::string oem = "ir-monitor: Zugriff verweigert: \x82\x84\x94\x81\n";
+    const struct { bool outputConsole, errorConsole; std::string output, error; } cases[] = {
+        {false, false, plain, ansi},
+        {true, false, WithCrLf(plain), ansi},
+        {false, true, plain, WithCrLf(oem)},
+        {true, true, WithCrLf(plain), WithCrLf(oem)},
     };
     for (const auto &c : cases) {
-        fake::Reset();
-        fake::systemText = "Zugriff verweigert: \xE9\xE4\xF6\xFC\r\n";
-        fake::Script("GetConsoleMode", {c.console});
-        char text[SYSTEM_TEXT_SIZE];
-        EXPECT_STREQ(DescribeSystemError(ERROR_ACCESS_DENIED, text), c.got) << "console " << c.console;
-        EXPECT_EQ(fake::Named("CharToOemA").size(), c.console ? 1u : 0u);
+        auto outputs = CaptureStandardOutputs([&c, &recording] {
+            fake::Reset();
+            if (c.outputConsole)
+                fake::consoles.insert(GetStdHandle(STD_OUTPUT_HANDLE));
+            if (c.errorConsole)
+                fake::consoles.insert(GetStdHandle(STD_ERROR_HANDLE));
+            fake::systemText = "Zugriff verweigert: \xE9\xE4\xF6\xFC\r\n";
+            char text[SYSTEM_TEXT_SIZE];
+            PutError("ir-monitor: %s\n", DescribeSystemError(ERROR_ACCESS_DENIED, text));
+            ASSERT_EQ(LoadRecordingText(recording), "");
+            StartMonitor(&ReplayReceiverLine, FALSE, GetStdHandle(STD_OUTPUT_HANDLE));
+            try {
+                MonitorFrames();
+            } catch (const RecordingEnded &) {
+            }
+            FinishMonitor();
+            WritePendingOutput();
+            CloseReplayRecording();
+        });
+        const char *name = c.outputConsole ? (c.errorConsole ? "both consoles" : "output a console")
+                                           : (c.errorConsole ? "error a console" : "no console");
+        EXPECT_EQ(outputs.first, c.output) << name;
+        EXPECT_EQ(outputs.second, c.error) << name;
     }
 }
 
@@ -583,7 +787,7 @@ TEST(LineTap, DecoderReadsEachChangeAtItsStampHoweverLateTheToolIsBetweenFrames)
     EXPECT_EQ(DecodeScripted(&scriptedLine, train), (std::vector<uint64_t>{CodeTable[5], CodeTable[7]}))
         << "straight on the line, 200 us taken off the leader of a frame right after a returned one loses it";
 
-    const ReceiverLine *tap = TapLine(&scriptedLine, NULL);
+    const ReceiverLine *tap = TapLine(&scriptedLine, NULL, NULL);
     EXPECT_EQ(DecodeScripted(tap, train), codes);
     EXPECT_EQ(TappedChangeCount(), train.size()) << "a repeated state is no change";
     EXPECT_EQ(RecentChange(2 * FRAME_DATA_PAIRS + 1)->decoderTicks, 35700) << "the last frame's leader burst";

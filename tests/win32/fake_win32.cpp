@@ -1,10 +1,14 @@
 /*
  * The Win32 stand-in's calls: record, then answer from the script.  Kept deliberately dumb:
  * nothing here imitates Windows beyond what a test scripts, so a test states every answer the
- * code under test sees.
+ * code under test sees.  Files, events and threads are the exceptions (fake_win32.h): they are
+ * the host's own, made to answer as Windows does where the tools depend on it.
  */
 #include "fake_win32.h"
 
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +18,8 @@
 #include <map>
 #include <mutex>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <thread>
 #include <type_traits>
 #include <unistd.h>
 
@@ -25,17 +31,23 @@ DWORD modemStatus;
 LONGLONG counter;
 LONGLONG counterStep;
 LONGLONG frequency;
-DWORD lastError;
+thread_local DWORD lastError;
 std::string commandLine;
 std::string systemText;
 std::vector<MSG> messageQueue;
 std::map<std::string, FARPROC> exports;
+bool realThreads;
+std::set<HANDLE> consoles;
+std::function<bool()> beforeRead;
 
 static std::map<std::string, std::deque<intptr_t>> scripts;
 static size_t messagesHandedOut;
+/* Held while a call is recorded or a script read: with realThreads, several threads record. */
+static std::recursive_mutex recordLock;
 
 void Reset()
 {
+    std::lock_guard<std::recursive_mutex> hold(recordLock);
     calls.clear();
     scripts.clear();
     std::memset(&commState, 0, sizeof commState);
@@ -49,10 +61,14 @@ void Reset()
     messageQueue.clear();
     messagesHandedOut = 0;
     exports.clear();
+    realThreads = false;
+    consoles.clear();
+    beforeRead = nullptr;
 }
 
 void Script(const char *name, std::initializer_list<intptr_t> results)
 {
+    std::lock_guard<std::recursive_mutex> hold(recordLock);
     for (intptr_t r : results)
         scripts[name].push_back(r);
 }
@@ -70,6 +86,7 @@ uintptr_t Call::Arg(const std::string &argument) const
 
 std::vector<Call> Named(const char *name)
 {
+    std::lock_guard<std::recursive_mutex> hold(recordLock);
     std::vector<Call> found;
     for (const Call &c : calls)
         if (c.name == name)
@@ -79,6 +96,7 @@ std::vector<Call> Named(const char *name)
 
 std::string NamesExcept(std::initializer_list<const char *> skipped)
 {
+    std::lock_guard<std::recursive_mutex> hold(recordLock);
     std::string all;
     for (const Call &c : calls) {
         bool skip = false;
@@ -113,6 +131,7 @@ static int FileDescriptor(HANDLE handle)
 static intptr_t Record(const char *name, std::initializer_list<Argument> args, const char *text,
                        intptr_t otherwise)
 {
+    std::lock_guard<std::recursive_mutex> hold(recordLock);
     calls.push_back({name, args, text != nullptr ? text : ""});
     auto it = scripts.find(name);
     if (it == scripts.end() || it->second.empty())
@@ -134,6 +153,69 @@ static Argument Named(const char *name, T value)
 
 static HANDLE H(intptr_t v) { return reinterpret_cast<HANDLE>(v); }
 
+/* The Windows error a failing host call's errno stands for. */
+static DWORD WindowsError(int error)
+{
+    switch (error) {
+    case ENOENT:
+        return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR:
+        return ERROR_PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+        return ERROR_ACCESS_DENIED;
+    case EBADF:
+        return ERROR_INVALID_HANDLE;
+    case ENOSPC:
+        return ERROR_DISK_FULL;
+    case EPIPE:
+        return ERROR_BROKEN_PIPE;
+    default:
+        return ERROR_GEN_FAILURE;
+    }
+}
+
+/* A host file opened through CreateFileA: which file, and how, for the share-mode checks. */
+struct OpenFile {
+    dev_t device;
+    ino_t inode;
+    DWORD access;
+    DWORD share;
+};
+static std::map<int, OpenFile> openFiles;  // by descriptor; under recordLock
+
+/* Whether `holder`'s share mode lets another handle have `access`. */
+static bool Permits(const OpenFile &holder, DWORD access)
+{
+    return (!(access & GENERIC_READ) || (holder.share & FILE_SHARE_READ)) &&
+           (!(access & GENERIC_WRITE) || (holder.share & FILE_SHARE_WRITE));
+}
+
+/* Whether a handle opened as `opened` may exist beside every other handle of its file. */
+static bool SharingAllows(int fd, const OpenFile &opened)
+{
+    for (const auto &[otherFd, other] : openFiles)
+        if (otherFd != fd && other.device == opened.device && other.inode == opened.inode &&
+            !(Permits(other, opened.access) && Permits(opened, other.access)))
+            return false;
+    return true;
+}
+
+/* An auto-reset event, made by CreateEventA when threads run. */
+struct Event {
+    std::mutex lock;
+    std::condition_variable set;
+    bool signalled = false;
+};
+static std::set<HANDLE> events;  // under recordLock
+
+static Event *EventOf(HANDLE handle)
+{
+    std::lock_guard<std::recursive_mutex> hold(recordLock);
+    return events.count(handle) ? static_cast<Event *>(handle) : nullptr;
+}
+
 }  // namespace fake
 
 /* A stand-in's argument, recorded under its parameter's own name. */
@@ -144,18 +226,36 @@ using fake::H;
 using fake::Named;
 using fake::Record;
 
-/* Devices (\\.\COM1) answer from the script; any other name is a host file, opened for reading. */
+/* A host file, opened as `access` and `disposition` ask, and refused where Windows refuses it. */
+static HANDLE OpenHostFile(LPCSTR name, DWORD access, DWORD share, DWORD disposition)
+{
+    int mode = !(access & GENERIC_WRITE) ? O_RDONLY : (access & GENERIC_READ) ? O_RDWR : O_WRONLY;
+    if (disposition == CREATE_ALWAYS)
+        mode |= O_CREAT | O_TRUNC;
+    int fd = open(name, mode, 0666);
+    if (fd < 0) {
+        fake::lastError = fake::WindowsError(errno);
+        return INVALID_HANDLE_VALUE;
+    }
+    struct stat file;
+    fstat(fd, &file);
+    fake::OpenFile opened = {file.st_dev, file.st_ino, access, share};
+    std::lock_guard<std::recursive_mutex> hold(fake::recordLock);
+    if (S_ISDIR(file.st_mode) || !fake::SharingAllows(fd, opened)) {
+        close(fd);
+        fake::lastError = S_ISDIR(file.st_mode) ? ERROR_ACCESS_DENIED : ERROR_SHARING_VIOLATION;
+        return INVALID_HANDLE_VALUE;
+    }
+    fake::openFiles[fd] = opened;
+    return fake::FileHandle(fd);
+}
+
+/* Devices (\\.\COM1) answer from the script; any other name is a host file. */
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile)
 {
-    if (std::strncmp(name, "\\\\.\\", 4) != 0) {
-        int fd = open(name, O_RDONLY);
-        if (fd < 0) {
-            fake::lastError = ERROR_FILE_NOT_FOUND;
-            return INVALID_HANDLE_VALUE;
-        }
-        return fake::FileHandle(fd);
-    }
+    if (std::strncmp(name, "\\\\.\\", 4) != 0)
+        return OpenHostFile(name, access, share, disposition);
     return H(Record("CreateFileA",
                     {ARG(access), ARG(share), ARG(security), ARG(disposition), ARG(flags), ARG(templateFile)},
                     name, 0x100));
@@ -218,6 +318,8 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES security, size_t stackSize, LPTHREAD_S
         return NULL;
     }
     *id = 0x2A;
+    if (fake::realThreads)
+        std::thread([start, parameter] { start(parameter); }).detach();
     return thread;
 }
 
@@ -226,15 +328,35 @@ BOOL TerminateThread(HANDLE thread, DWORD exitCode)
     return (BOOL)Record("TerminateThread", {ARG(thread), ARG(exitCode)}, nullptr, TRUE);
 }
 
+/* Waits on the stand-in's own events for real; anything else answers from the script. */
 DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds)
 {
+    if (fake::Event *event = fake::EventOf(object)) {
+        std::unique_lock<std::mutex> hold(event->lock);
+        auto isSet = [event] { return event->signalled; };
+        if (milliseconds == INFINITE)
+            event->set.wait(hold, isSet);
+        else if (!event->set.wait_for(hold, std::chrono::milliseconds(milliseconds), isSet))
+            return WAIT_TIMEOUT;
+        event->signalled = false;
+        return WAIT_OBJECT_0;
+    }
     return (DWORD)Record("WaitForSingleObject", {ARG(object), ARG(milliseconds)}, nullptr, WAIT_OBJECT_0);
 }
 
 BOOL CloseHandle(HANDLE object)
 {
-    if (FileDescriptor(object) >= 0)
+    if (FileDescriptor(object) >= 0) {
+        std::lock_guard<std::recursive_mutex> hold(fake::recordLock);
+        fake::openFiles.erase(FileDescriptor(object));
         return close(FileDescriptor(object)) == 0;
+    }
+    if (fake::Event *event = fake::EventOf(object)) {
+        std::lock_guard<std::recursive_mutex> hold(fake::recordLock);
+        fake::events.erase(object);
+        delete event;
+        return TRUE;
+    }
     return (BOOL)Record("CloseHandle", {ARG(object)}, nullptr, TRUE);
 }
 
@@ -250,7 +372,12 @@ HANDLE GetStdHandle(DWORD which)
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped)
 {
     (void)overlapped;
+    *read = 0;
+    if (fake::beforeRead && !fake::beforeRead())
+        return FALSE;
     ssize_t got = ::read(FileDescriptor(file), buffer, size);
+    if (got < 0)
+        fake::lastError = fake::WindowsError(errno);
     *read = got > 0 ? (DWORD)got : 0;
     return got >= 0;
 }
@@ -259,6 +386,8 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERL
 {
     (void)overlapped;
     ssize_t put = ::write(FileDescriptor(file), buffer, size);
+    if (put < 0)
+        fake::lastError = fake::WindowsError(errno);
     *written = put > 0 ? (DWORD)put : 0;
     return put >= 0;
 }
@@ -270,18 +399,38 @@ DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD metho
     return at < 0 ? INVALID_SET_FILE_POINTER : (DWORD)at;
 }
 
-void ExitProcess(UINT exitCode) { std::exit((int)exitCode); }
+/* At once, as Windows ends every thread: no exit handlers run while other threads still work. */
+void ExitProcess(UINT exitCode)
+{
+    std::fflush(nullptr);
+    _exit((int)exitCode);
+}
 
+/* An auto-reset event when threads run (manual reset is not needed by the code under test). */
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initialState, LPCSTR name)
 {
     (void)security;
     (void)manualReset;
-    (void)initialState;
     (void)name;
-    return NULL;
+    if (!fake::realThreads)
+        return NULL;
+    fake::Event *event = new fake::Event;
+    event->signalled = initialState;
+    std::lock_guard<std::recursive_mutex> hold(fake::recordLock);
+    fake::events.insert(event);
+    return event;
 }
 
-BOOL SetEvent(HANDLE event) { return event != NULL; }
+BOOL SetEvent(HANDLE handle)
+{
+    fake::Event *event = fake::EventOf(handle);
+    if (event == nullptr)
+        return FALSE;
+    std::lock_guard<std::mutex> hold(event->lock);
+    event->signalled = true;
+    event->set.notify_one();
+    return TRUE;
+}
 
 void InitializeCriticalSection(LPCRITICAL_SECTION section) { section->mutex = new std::recursive_mutex; }
 
@@ -380,8 +529,9 @@ BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE routine, BOOL add)
 
 BOOL GetConsoleMode(HANDLE console, LPDWORD mode)
 {
-    *mode = 3;
-    return (BOOL)Record("GetConsoleMode", {ARG(console)}, nullptr, FALSE);
+    bool isConsole = fake::consoles.count(console) > 0;
+    *mode = isConsole ? 3 : 0;
+    return (BOOL)Record("GetConsoleMode", {ARG(console)}, nullptr, isConsole);
 }
 
 /* A few letters of the ANSI code page 1252 in the OEM code page 850, enough to see the change. */

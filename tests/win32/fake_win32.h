@@ -5,10 +5,18 @@
  * its default when none is left.  A test reads an argument by that name: Arg("icon").
  *
  * Files are the host's own and are not recorded: CreateFileA of a name that is not a device
- * (\\.\COM1) opens the host file for reading, GetStdHandle gives the host's standard output
- * and error, and ReadFile, WriteFile, SetFilePointer and CloseHandle work on them as on Windows.
- * ExitProcess ends the host process with its code.  CreateEventA gives no event: the stand-in
- * runs no threads, so code that would hand work to a thread of its own does it itself.
+ * (\\.\COM1) opens the host file, GetStdHandle gives the host's standard output and error, and
+ * ReadFile, WriteFile, SetFilePointer and CloseHandle work on them as on Windows: a directory is
+ * refused, two opens of one file must allow each other's access through their share modes, and a
+ * failing host call leaves the Windows error for its errno in GetLastError (a pipe whose reader
+ * has gone gives ERROR_BROKEN_PIPE, as under Wine).  ExitProcess ends the host process with its
+ * code at once, whatever other threads are doing.
+ *
+ * Threads run only when a test (or the host tool) sets realThreads: then CreateThread starts a
+ * real thread, CreateEventA gives a real auto-reset event that SetEvent and WaitForSingleObject
+ * work on, and each thread has its own lastError.  Otherwise CreateThread only records and
+ * CreateEventA gives no event, so code that would hand work to a thread of its own does it
+ * itself.  GetConsoleMode succeeds for the handles in `consoles` only.
  *
  * Defaults are the quiet success of each call: handles are small distinct non-null values,
  * BOOL calls return TRUE, MessageBoxA answers IDNO, GetMessageA returns 0 (quit).
@@ -19,7 +27,9 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -47,7 +57,7 @@ extern DWORD modemStatus;    // what GetCommModemStatus reports
 extern LONGLONG counter;     // QueryPerformanceCounter value; advanced by counterStep per read
 extern LONGLONG counterStep;
 extern LONGLONG frequency;
-extern DWORD lastError;      // GetLastError
+extern thread_local DWORD lastError;  // GetLastError, the calling thread's
 extern std::string commandLine;
 extern std::string systemText;  // FormatMessageA's text when not empty; else one naming the error
 
@@ -57,6 +67,16 @@ extern std::vector<MSG> messageQueue;
 /* What GetProcAddress finds by procedure name when no script answers it (whatever the module);
    a name not here is not found.  Empty after Reset. */
 extern std::map<std::string, FARPROC> exports;
+
+/* Set before the code under test starts threads: see above.  Reset clears it. */
+extern bool realThreads;
+
+/* The handles GetConsoleMode takes for consoles; empty after Reset. */
+extern std::set<HANDLE> consoles;
+
+/* Runs before each read of a host file; a read it answers false fails, with the error it left
+   in lastError.  Empty after Reset. */
+extern std::function<bool()> beforeRead;
 
 /* Thrown by Sleep(INFINITE): a thread parked for good leaves the code under test this way. */
 struct Parked {};

@@ -1,9 +1,13 @@
 /*
  * The host's way into a tool's ProgramEntry: the host hands main its arguments already split, so
  * they are joined again into a Windows command line, quoted as a Windows shell would, and the
- * tool reads and splits that itself, as the .exe does from GetCommandLineA.
+ * tool reads and splits that itself, as the .exe does from GetCommandLineA.  The tool runs as on
+ * Windows: its threads run, and a pipe whose reader has gone fails the write (SIGPIPE ignored),
+ * so the tool sees that failure itself instead of being killed.
  */
 #include "fake_win32.h"
+
+#include <csignal>
 
 #include "../../common/shared.h"
 
@@ -30,6 +34,8 @@ static std::string Quote(const std::string &argument)
 
 int main(int argc, char **argv)
 {
+    std::signal(SIGPIPE, SIG_IGN);
+    fake::realThreads = true;
     fake::commandLine = Quote(argv[0]);
     for (int i = 1; i < argc; i++)
         fake::commandLine += " " + Quote(argv[i]);

@@ -23,12 +23,22 @@
  * On COM1, the serial line's failure handler turns a port that cannot be opened, configured or
  * waited on into a message with the system's error text and exit 3 (the program parks its
  * receiver instead: it must not stop, the tool should).  Ctrl+C or closing the console prints
- * the summary of what has been seen so far and exits 0, on COM1 or during a recording.
+ * the summary of what has been seen so far and exits 0, on COM1 or during a recording; during
+ * the check of a recording, before anything is played, it says so in one '#' line instead.
+ *
+ * The output never holds up the reading thread (text_output.h), so what it cannot take in time
+ * is dropped, and a failed write ends the tool.  Either way the output is not what it should
+ * be, and the exit code says so: 4, after the summary has repeated what was dropped, or at once
+ * on a failed write, with the system's reason on standard error.  A pipe whose reader has gone
+ * (`ir-monitor capture.ir | more`, then quitting) ends the tool with 4 too, but quietly, as a
+ * pipe's writer usually ends.  So: 0 all seen and written, 2 bad arguments or a bad recording,
+ * 3 COM1 failed, 4 output lost.
  *
  * The main thread runs the monitor; the console's stop event arrives on a thread of its own
- * (see StopOnConsoleEvent).  The reading thread reports each change and each frame holding the
- * report's lock; whatever ends the tool takes that lock for good before it prints the summary,
- * so the summary is whole and nothing is written after it.
+ * (see StopOnConsoleEvent), and is handled from before the recording is checked.  The reading
+ * thread reports each change and each frame holding the report's lock (the tap stamps and counts
+ * each change under it too); whatever ends the tool takes that lock for good before it prints
+ * the summary, so the summary is whole and nothing is written after it.
  *
  * ProgramEntry is the tool's first instruction: it links no C runtime, so it reads its own
  * command line and hands its exit code to ExitProcess.  Output goes through Win32 handles
@@ -39,35 +49,68 @@
 #include "../../common/command_line.h"
 #include "../../receiver/replay_line.h"
 
-/* Written by the main thread before the line is read. */
+/* Written by the main thread before the line is read (lineOpen and reportStarted under the
+   report's lock). */
 static const ReceiverLine *tappedLine;
 static BOOL lineOpen;
-static BOOL reportStarted;  /* the summary can be printed */
+static BOOL reportStarted;   /* the summary can be printed */
+static BOOL captureRaw;      /* --raw: the output is a capture */
+static BOOL lineTimeIsReal;  /* the line's counter runs by itself (COM1), so the end reads it */
+static BOOL prepared;        /* PrepareMonitor has run for the coming StartMonitor */
 /* Held by the reading thread while it reports; taken for good by whatever ends the tool. */
 static CRITICAL_SECTION reportLock;
 static BOOL lockReady;
 
 static BOOL WINAPI StopOnConsoleEvent(DWORD event);
 
-static void ReportChangeLocked(const TappedChange *change)
+/* Whether a write failed because the pipe's reader has gone: Windows says ERROR_NO_DATA or
+   ERROR_BROKEN_PIPE, Wine ERROR_PIPE_NOT_CONNECTED. */
+static BOOL IsClosedPipe(DWORD error)
 {
-    EnterCriticalSection(&reportLock);
-    ReportChange(change);
-    LeaveCriticalSection(&reportLock);
+    return error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED;
 }
 
-void StartMonitor(const ReceiverLine *line, BOOL raw, HANDLE out)
+/* The output's failure handler, on whichever thread wrote: ends the tool with 4, saying why
+   unless the reader of a pipe has gone.  Windows 95 may report a closed pipe under another
+   error; it then reads as a failed write, with its reason, and ends the tool the same way. */
+static void StopOnOutputFailure(DWORD error)
+{
+    EnterCriticalSection(&reportLock);
+    if (!IsClosedPipe(error)) {
+        char text[SYSTEM_TEXT_SIZE];
+        PutError("ir-monitor: cannot write the output: %s (error %lu)\n", DescribeSystemError(error, text),
+                 (unsigned long)error);
+    }
+    ExitProcess(MONITOR_EXIT_OUTPUT_LOST);
+}
+
+void PrepareMonitor(HANDLE out)
 {
     if (!lockReady) {
         InitializeCriticalSection(&reportLock);
         lockReady = TRUE;
     }
-    StartOutput(out);
+    EnterCriticalSection(&reportLock);
+    reportStarted = FALSE;
     lineOpen = FALSE;
-    tappedLine = TapLine(line, ReportChangeLocked);
-    StartReport(ReadTappedFrequency(), raw);
-    reportStarted = TRUE;
+    LeaveCriticalSection(&reportLock);
+    lineTimeIsReal = FALSE;
+    StartOutput(out, StopOnOutputFailure);
     SetConsoleCtrlHandler(StopOnConsoleEvent, TRUE);
+    prepared = TRUE;
+}
+
+void StartMonitor(const ReceiverLine *line, BOOL raw, HANDLE out)
+{
+    if (!prepared)
+        PrepareMonitor(out);
+    prepared = FALSE;
+    EnterCriticalSection(&reportLock);
+    tappedLine = TapLine(line, ReportChange, &reportLock);
+    StartReport(ReadTappedFrequency(), raw);
+    captureRaw = raw;
+    reportStarted = TRUE;
+    LeaveCriticalSection(&reportLock);
     tappedLine->openLine();
     EnterCriticalSection(&reportLock);
     lineOpen = TRUE;
@@ -85,19 +128,44 @@ void MonitorFrames(void)
     }
 }
 
-void FinishMonitor(void) { ReportSummary(ReadTappedCounter()); }
-
-/* Takes the report for good, prints the summary if the report has begun, and ends the tool. */
-static void EndMonitor(UINT exitCode)
+/* After the summary: what the output dropped, if anything. */
+static void ReportOutputLoss(void)
 {
-    EnterCriticalSection(&reportLock);
-    if (reportStarted)
-        FinishMonitor();
-    WritePendingOutput();
-    ExitProcess(exitCode);
+    if (OutputBytesDropped() == 0)
+        return;
+    char lines[NUMBER_TEXT_SIZE], bytes[NUMBER_TEXT_SIZE];
+    PutFormatted("# output fell behind: %s lines (%s bytes) dropped in all\n",
+                 FormatUnsigned64(OutputLinesDropped(), 10, 1, lines), FormatUnsigned64(OutputBytesDropped(), 10, 1, bytes));
+    if (captureRaw)
+        PutText("# so this capture is incomplete: it lacks those lines\n");
+    FlushOutput();
 }
 
-static void FinishAtEndOfRecording(void) { EndMonitor(0); }
+void FinishMonitor(void)
+{
+    FinishOutput();
+    ReportSummary(lineTimeIsReal ? ReadTappedCounter() : TapLatestCounter());
+    ReportOutputLoss();
+}
+
+void EndMonitor(UINT exitCode)
+{
+    EnterCriticalSection(&reportLock);
+    FinishOutput();
+    if (reportStarted)
+        FinishMonitor();
+    else
+        PutText("# stopped while the recording was checked: nothing was played\n");
+    WritePendingOutput();
+    ExitProcess(exitCode == 0 && OutputBytesDropped() > 0 ? (UINT)MONITOR_EXIT_OUTPUT_LOST : exitCode);
+}
+
+/* The recording is released first: whatever waits for the summary, the file is free. */
+static void FinishAtEndOfRecording(void)
+{
+    CloseReplayRecording();
+    EndMonitor(0);
+}
 
 /* Whether `line`'s counter is fast enough for the report; if not, says so, after `source`. */
 static BOOL CounterRateUsable(const ReceiverLine *line, const char *source)
@@ -132,12 +200,20 @@ static BOOL RecordingIsMonitorable(const char *path)
 static int MonitorRecording(const char *path, BOOL raw)
 {
     char error[REPLAY_ERROR_SIZE];
+    PrepareMonitor(GetStdHandle(STD_OUTPUT_HANDLE));
     if (!LoadReplayRecording(path, FALSE, FinishAtEndOfRecording, error, sizeof error)) {
-        PutError("ir-monitor: %s\n", error);
+        DWORD why = ReplayRecordingSystemError();
+        char text[SYSTEM_TEXT_SIZE];
+        if (why != 0)
+            PutError("ir-monitor: %s: %s (error %lu)\n", error, DescribeSystemError(why, text), (unsigned long)why);
+        else
+            PutError("ir-monitor: %s\n", error);
+        prepared = FALSE;
         return MONITOR_EXIT_BAD_INPUT;
     }
     if (!RecordingIsMonitorable(path)) {
         CloseReplayRecording();
+        prepared = FALSE;
         return MONITOR_EXIT_BAD_INPUT;
     }
     StartMonitor(&ReplayReceiverLine, raw, GetStdHandle(STD_OUTPUT_HANDLE));
@@ -154,6 +230,8 @@ static void StopOnPortFailure(const char *failedStep)
     EnterCriticalSection(&reportLock);
     if (lineOpen)
         FinishMonitor();
+    else
+        FinishOutput();
     WritePendingOutput();
     PutError("ir-monitor: COM1: %s: %s (error %lu)\n", failedStep, DescribeSystemError(error, text),
              (unsigned long)error);
@@ -176,6 +254,8 @@ int ListenOnCom1(BOOL raw)
     if (!CounterRateUsable(&SerialReceiverLine, "COM1"))
         return MONITOR_EXIT_BAD_INPUT;
     SetPortFailureHandler(StopOnPortFailure);
+    PrepareMonitor(GetStdHandle(STD_OUTPUT_HANDLE));
+    lineTimeIsReal = TRUE;
     StartMonitor(&SerialReceiverLine, raw, GetStdHandle(STD_OUTPUT_HANDLE));
     EnterCriticalSection(&reportLock);
     PutError("ir-monitor: listening on COM1; press keys on the remote, Ctrl+C to stop\n");

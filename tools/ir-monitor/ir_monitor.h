@@ -3,10 +3,10 @@
  * the report (line_report.cpp) and the session that runs them (ir_monitor.cpp).  Each file says
  * at its top what it is for and why it is built so.
  *
- * One thread reads the line, and it writes every field the tap and the report keep.  Whatever
- * ends the tool (the end of a recording, a failing port, Ctrl+C on a thread the system starts)
- * takes the session's lock first, so it reads those fields only while the reading thread is
- * not inside the report.
+ * One thread reads the line, and it writes every field the tap and the report keep, holding the
+ * session's lock.  Whatever ends the tool (the end of a recording, a failing port, a failed write
+ * on the output's writer thread, Ctrl+C on a thread the system starts) takes that lock first, so
+ * it reads those fields only while the reading thread is not inside the tap or the report.
  */
 #ifndef IR_MONITOR_H
 #define IR_MONITOR_H
@@ -32,14 +32,21 @@ typedef void (*TapChangeHandler)(const TappedChange *change);
 /* One frame's changes: the leader's two and two for each data pair. */
 enum { TAP_HISTORY = 2 + 2 * FRAME_DATA_PAIRS };
 
-/* Makes the tap forward to `line` and forget every earlier change; returns the tap as a line. */
-const ReceiverLine *TapLine(const ReceiverLine *line, TapChangeHandler onChange);
+/* Makes the tap forward to `line` and forget every earlier change; returns the tap as a line.
+   Each change is stamped, counted and handed to `onChange` holding `lock` (none if NULL), and so
+   are the decoder's counter reads. */
+const ReceiverLine *TapLine(const ReceiverLine *line, TapChangeHandler onChange, CRITICAL_SECTION *lock);
 
 /* The change `back` changes before the latest (0: the latest); NULL if not kept or none. */
 const TappedChange *RecentChange(int back);
 
 /* How many changes the tap has passed on. */
 DWORD TappedChangeCount(void);
+
+/* The tapped line's time as the reading thread last saw it: the latest change's stamp or the
+   decoder's latest counter read.  Read under the lock, unlike the line's own counter, which a
+   replay moves while it plays. */
+LONGLONG TapLatestCounter(void);
 
 /* Where the decoder began measuring: its last counter read before the first change (the first
    change's own stamp if it read none).  Its first burst is measured from here. */
@@ -74,11 +81,16 @@ void ReportSummary(LONGLONG counterNow);
 enum {
     MONITOR_EXIT_BAD_INPUT = 2,     /* bad arguments, a bad recording or too slow a counter */
     MONITOR_EXIT_PORT_FAILED = 3,
+    MONITOR_EXIT_OUTPUT_LOST = 4,   /* a write failed, or lines were dropped */
     /* The slowest counter the report can show figures for: each leader window still holds 16
        ticks here, and real counters run at 1,193,182 Hz and faster.  Below it the windows
        collapse to a few ticks, or to none, and every figure is rounding. */
     MONITOR_MIN_COUNTER_HZ = 100000
 };
+
+/* The report's lock, the output on `out` and the Ctrl+C handler, before anything that takes
+   time (the check of a recording); StartMonitor does it when nothing has. */
+void PrepareMonitor(HANDLE out);
 
 /* Opens `line` behind the tap and starts the report on `out` (see StartReport). */
 void StartMonitor(const ReceiverLine *line, BOOL raw, HANDLE out);
@@ -86,8 +98,14 @@ void StartMonitor(const ReceiverLine *line, BOOL raw, HANDLE out);
 /* Reads and reports frames for ever; the line's end or failure ends the process. */
 void MonitorFrames(void);
 
-/* Ends the capture, prints the summary and flushes the output. */
+/* Ends the capture, prints the summary, with what the output dropped, and flushes the output;
+   from here on the calling thread may wait for the output. */
 void FinishMonitor(void);
+
+/* Takes the report for good, prints the summary (or, when nothing was played yet, a line that
+   says so), writes everything and exits with `exitCode`, or with MONITOR_EXIT_OUTPUT_LOST
+   instead of 0 when lines were dropped. */
+void EndMonitor(UINT exitCode);
 
 /* Monitors COM1 to standard output until stopped; exits MONITOR_EXIT_PORT_FAILED when the port
    fails.  Returns MONITOR_EXIT_BAD_INPUT, after saying why, when the machine's counter is slower

@@ -20,18 +20,35 @@
  * the program, which only scans its table there, loses a few microseconds at most.
  *
  * The changes are kept in a ring of one frame's length, so the tap needs fixed memory however
- * long it runs.  One thread only: the one that reads the line writes every field here.
+ * long it runs.  The thread that reads the line writes every field here, holding the lock it was
+ * given from the counter read that stamps a change until the change has been reported, so the
+ * thread that stops the tool on Ctrl+C, which takes that lock, never sees a change counted but
+ * not reported, or a stamp half written (a 64-bit store is two on the 386).
  */
 #include "ir_monitor.h"
 
 /* All written by the thread that reads the line. */
 static const ReceiverLine *tappedLine;
 static TapChangeHandler changeHandler;
+static CRITICAL_SECTION *changeLock;
 static TappedChange history[TAP_HISTORY];
 static DWORD changeCount;
 static LONGLONG lastCounterRead;  /* what the decoder's previous counter read returned */
 static LONGLONG startStamp;       /* see TapStartStamp */
 static BOOL startRead;
+static LONGLONG latestCounter;    /* see TapLatestCounter */
+
+static void Lock(void)
+{
+    if (changeLock != NULL)
+        EnterCriticalSection(changeLock);
+}
+
+static void Unlock(void)
+{
+    if (changeLock != NULL)
+        LeaveCriticalSection(changeLock);
+}
 
 static const TappedChange *LatestChange(void) { return RecentChange(0); }
 
@@ -43,6 +60,8 @@ const TappedChange *RecentChange(int back)
 }
 
 DWORD TappedChangeCount(void) { return changeCount; }
+
+LONGLONG TapLatestCounter(void) { return latestCounter; }
 
 LONGLONG TapStartStamp(void) { return startStamp; }
 
@@ -72,6 +91,7 @@ static void KeepChange(BOOL on, LONGLONG stamp)
     change->decoderTicks = (LONG)((DWORD)stamp - (DWORD)lastCounterRead);
     change->decoderSpan = stamp - lastCounterRead;
     change->stamp = stamp;
+    latestCounter = stamp;
     changeCount++;
     if (changeHandler != NULL)
         changeHandler(change);
@@ -82,22 +102,27 @@ static void OpenTap(void) { tappedLine->openLine(); }
 static BOOL WaitTappedChange(void)
 {
     BOOL on = tappedLine->waitLineChange();
+    Lock();
     LONGLONG stamp = ReadTappedCounter();
     const TappedChange *latest = LatestChange();
     if (latest == NULL || latest->on != on)
         KeepChange(on, stamp);
+    Unlock();
     return on;
 }
 
 static void ReadTapCounter(LARGE_INTEGER *count)
 {
+    Lock();
     const TappedChange *latest = LatestChange();
     count->QuadPart = latest != NULL ? latest->stamp : ReadTappedCounter();
     lastCounterRead = count->QuadPart;
+    latestCounter = count->QuadPart;
     if (latest == NULL) {
         startStamp = count->QuadPart;
         startRead = TRUE;
     }
+    Unlock();
 }
 
 static void ReadTapFrequency(LARGE_INTEGER *frequency) { tappedLine->readFrequency(frequency); }
@@ -109,12 +134,14 @@ static const ReceiverLine tap = {
     .readFrequency = ReadTapFrequency,
 };
 
-const ReceiverLine *TapLine(const ReceiverLine *line, TapChangeHandler onChange)
+const ReceiverLine *TapLine(const ReceiverLine *line, TapChangeHandler onChange, CRITICAL_SECTION *lock)
 {
     tappedLine = line;
     changeHandler = onChange;
+    changeLock = lock;
     changeCount = 0;
     lastCounterRead = 0;
+    latestCounter = 0;
     startStamp = 0;
     startRead = FALSE;
     return &tap;
