@@ -7,6 +7,7 @@
  */
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
@@ -18,6 +19,7 @@
 #include <unistd.h>
 
 #include "fake_win32.h"
+#include "noise.h"
 #include "replay_support.h"
 
 #include "../../receiver/code_table.h"
@@ -188,6 +190,111 @@ TEST(IrMonitor, SummaryCountsAndShowsTheClustersAgainstTheLimits)
     for (const auto &c : longer) {
         std::string summary = Monitor(c.recording + "pulse 500\n");
         EXPECT_NE(summary.find(c.bins), std::string::npos) << c.what << ":\n" << summary;
+    }
+}
+
+/* The summary's verdict, its continuation lines joined with one blank each. */
+std::string Verdict(const std::string &output)
+{
+    size_t at = output.find("# verdict: ");
+    if (at == std::string::npos)
+        return "";
+    std::istringstream lines(output.substr(at));
+    std::string verdict, line;
+    std::getline(lines, verdict);
+    while (std::getline(lines, line) && line.rfind("#   ", 0) == 0)
+        verdict += " " + line.substr(4);
+    return verdict;
+}
+
+/* A key held for a dozen frames, after half a second of silence (so the first frame is lost, as
+   live), from a remote of unit `unitUs` through a receiver lengthening its bursts by
+   `lengtheningUs`, with edges jittering by up to 8 us. */
+std::string HeldKey(double lengtheningUs, double unitUs = 432, uint64_t code = CodeTable[2])
+{
+    IrTiming remote;
+    remote.leaderMarkUs = 8 * unitUs;
+    remote.leaderSpaceUs = 4 * unitUs;
+    remote.markUs = unitUs;
+    remote.zeroSpaceUs = unitUs;
+    remote.oneSpaceUs = 3 * unitUs;
+    remote.pauseUs = 30000;
+    remote.markStretchUs = lengtheningUs;
+    remote.jitterUs = 8;
+    return "space 500000\n" + ToRecording(EncodeFrames(std::vector<uint64_t>(12, code), remote, 4), "");
+}
+
+/* `seconds` of a noise source as a recording. */
+std::string NoiseRecording(NoiseKind kind, double seconds)
+{
+    auto source = LimitTo(MakeNoise(kind, 3), seconds);
+    return SourceToRecording(*source, "") + "pulse 500\n";
+}
+
+TEST(IrMonitor, TheVerdictSaysInWordsWhetherTheReceiverFitsAndWhatTheLineShowed)
+{
+    const std::string silence = "space 500000\n";
+    const std::string oneFrame = Frame(CodeTable[2], 3556, 1628, 40000);
+    const struct {
+        const char *what;
+        std::string recording;
+        std::vector<std::string> says;  /* in this order */
+        double lengtheningUs;           /* the truth, where the verdict estimates it; else NAN */
+    } cases[] = {
+        {"a receiver lengthening 15 us too little", HeldKey(-15),
+         {"# verdict: too little. ", "(it shortens them)", "the program accepts 65-135 us at 10000000 Hz",
+          "lengthens bursts more"}, -15},
+        {"25 us", HeldKey(25), {"# verdict: too little. ", "accepts 65-135 us", "The first frame was not counted"}, 25},
+        {"100 us", HeldKey(100), {"# verdict: fits. ", "accepts 65-135 us", "The closest leader came"}, 100},
+        {"178 us", HeldKey(178), {"# verdict: too much. ", "accepts 65-135 us", "lengthens bursts less"}, 178},
+        {"a remote 1 % slow, 40 us", HeldKey(40, 436.32),
+         {"# verdict: fits. ", "(a unit of about 436 us) the program accepts 30-152 us"}, 40},
+        {"at 3579545 Hz, 100 us", "frequency 3579545\n" + HeldKey(100), {"# verdict: fits. ", "65-135 us at 3579545 Hz"}, 100},
+        {"at 3579545 Hz, 25 us", "frequency 3579545\n" + HeldKey(25), {"# verdict: too little. ", "at 3579545 Hz"}, 25},
+        {"leaders at the edge that decode now and then", HeldKey(60),
+         {"# verdict: fits, at the edge. ", "expect missed key presses"}, 60},
+        {"another device's codes in this format", HeldKey(100, 432, 0x0000400401020304ull),
+         {"# verdict: fits. ", "None of the 11 frames is in the program's table"}, 100},
+        {"lamp flicker beside a held key", NoiseRecording(NoiseKind::MainsFlicker, 5) + HeldKey(100),
+         {"# verdict: fits. "}, 100},
+        {"a key pressed once, after silence", silence + oneFrame + "pulse 500\n",
+         {"# verdict: the remote was seen, but only its first frame"}, NAN},
+        {"a second press not yet ended", silence + oneFrame + silence + oneFrame,
+         {"# verdict: fits, but no frame was completed. "}, 100},
+        {"a dead line", "space 5000000\n", {"# verdict: the line never changed", "the pull-up", "the wiring", "supply"},
+         NAN},
+        {"the module powering up", "pulse 30000\nspace 1000\n", {"# verdict: wired and powered, but no infrared seen",
+                                                                  "twice, the second 30 ms after the start"}, NAN},
+        {"lamp flicker", NoiseRecording(NoiseKind::MainsFlicker, 10), {"# verdict: lamp flicker: "}, NAN},
+        {"100 Hz flicker of 1.5 ms bursts", Train(200, 1500, 8500) + "pulse 500\n", {"# verdict: lamp flicker: 199 of 199 bursts came 10 ms apart (100 Hz"}, NAN},
+        {"an NEC-like remote", NoiseRecording(NoiseKind::NecRemote, 10),
+         {"# verdict: another kind of remote: ", "leader bursts of about 90"}, NAN},
+        {"a SIRC-like remote", NoiseRecording(NoiseKind::SircRemote, 10),
+         {"# verdict: another kind of remote: ", "leader bursts of about 24"}, NAN},
+        {"an RC5-like remote", NoiseRecording(NoiseKind::Rc5Remote, 10),
+         {"# verdict: no leader seen: ", "Most bursts lasted 900-949 us"}, NAN},
+    };
+    for (const auto &c : cases) {
+        std::string output = Monitor(c.recording);
+        std::string verdict = Verdict(output);
+        size_t at = 0;
+        for (const std::string &part : c.says) {
+            at = verdict.find(part, at);
+            EXPECT_NE(at, std::string::npos) << c.what << ": no '" << part << "' in order in\n" << verdict;
+            if (at == std::string::npos)
+                break;
+        }
+        EXPECT_EQ(Count(output, "# verdict: "), 1u) << c.what;
+        std::istringstream after(output.substr(std::min(output.find("# verdict: "), output.size())));
+        std::string line;
+        for (std::getline(after, line); std::getline(after, line);)
+            EXPECT_EQ(line.rfind("#   ", 0), 0u) << c.what << ": the verdict ends the summary, not " << line;
+        std::smatch estimate;
+        bool estimated = std::regex_search(verdict, estimate, std::regex("lengthens bursts by about (-?[0-9]+) us"));
+        EXPECT_EQ(estimated, !std::isnan(c.lengtheningUs)) << c.what << ": " << verdict;
+        if (estimated && !std::isnan(c.lengtheningUs)) {
+            EXPECT_NEAR(std::stod(estimate[1]), c.lengtheningUs, 10) << c.what << ": " << verdict;
+        }
     }
 }
 

@@ -44,7 +44,7 @@ enum {
     /* An 80-column console moves to a new line by itself after the 80th column, so a line of 80
        and its line end would show an empty line after it. */
     OUTPUT_COLUMNS_MAX = 79,
-    REPORT_LINE_SIZE = 480,        /* one report line, with its continuations */
+    REPORT_LINE_SIZE = 1024,       /* one report line, with its continuations (the verdict's too) */
     MILLISECONDS_PER_SECOND = 1000,
     TENTHS_PER_SECOND = 10,
     TIME_TEXT_SIZE = NUMBER_TEXT_SIZE + 2,
@@ -57,7 +57,25 @@ enum {
     HISTOGRAM_TOP_US = 100000,
     HISTOGRAM_BINS = MEDIUM_BINS_FROM_US / FINE_BIN_US + (COARSE_BINS_FROM_US - MEDIUM_BINS_FROM_US) / MEDIUM_BIN_US +
                      (HISTOGRAM_TOP_US - COARSE_BINS_FROM_US) / COARSE_BIN_US + 1,
-    HISTOGRAM_BAR_WIDTH = 40
+    HISTOGRAM_BAR_WIDTH = 40,
+    /* The verdict's rules (see "The verdict" below). */
+    POWER_UP_MS = 2000,                 /* changes this soon after the start may be the power-up */
+    FLICKER_HALF_CYCLE_100_HZ_US = 10000,
+    FLICKER_HALF_CYCLE_120_HZ_US = 8333,
+    FLICKER_TOLERANCE_PERCENT = 8,      /* the two windows stay apart, and a lamp's jitter fits */
+    FLICKER_PAIRS_MIN = 10,
+    FOREIGN_BURST_MIN_US = 2000,        /* longer than any data burst, shorter than a pause */
+    FOREIGN_BURST_MAX_US = 12000,
+    FOREIGN_GAP_MAX_US = 12000,
+    FOREIGN_BIN_US = 500,
+    FOREIGN_BINS = (FOREIGN_BURST_MAX_US - FOREIGN_BURST_MIN_US) / FOREIGN_BIN_US,
+    FOREIGN_LEADERS_MIN = 2,
+    /* The remote's leader in its own units: a burst of 8, a gap of 4; a 1-gap is 3 units. */
+    LEADER_BURST_UNITS = 8,
+    LEADER_GAP_UNITS = 4,
+    LEADER_UNITS = LEADER_BURST_UNITS + LEADER_GAP_UNITS,
+    ONE_GAP_UNITS = 3,
+    TENTHS_PER_US = 10
 };
 
 /* How a report line that is broken goes on. */
@@ -83,6 +101,20 @@ static struct Report {
     DecoderLimits limits;
     DWORD leaderLikePairs, nearMisses, nearMissesShown, framesDecoded, framesMatching;
     LONGLONG lastNearMissShown;  /* its stamp; valid once nearMissesShown > 0 */
+    /* What the verdict rests on: the pairs after the first, which the decoder measured from the
+       start, and whether that first one looked like a frame's leader cut short. */
+    BOOL firstPairChecked, firstFrameDropped;
+    DWORD pairsChecked;          /* after the first */
+    DWORD estimatePairs;         /* leader-like pairs and near misses after the first */
+    LONGLONG estimateBurstTicks, estimateGapTicks;  /* their sums */
+    BOOL closestLeaderSeen;      /* the leader-like pair nearest a bound, and how near */
+    LONGLONG closestMargin, closestBound;
+    DWORD flicker100Hz, flicker120Hz;  /* pairs a half-cycle of the mains long */
+    struct ForeignLeaders {      /* long bursts before a gap, by FOREIGN_BIN_US of burst */
+        DWORD count;
+        LONGLONG burstUs, gapMinUs, gapMaxUs;  /* the bursts' sum, the gaps' range */
+    } foreign[FOREIGN_BINS];
+    DWORD foreignLeaders;
     Histogram burstLengths, gapLengths;
     /* The capture, once its first change is written. */
     BOOL captureStarted;
@@ -462,6 +494,69 @@ static BOOL IsNearMissDue(LONGLONG stamp)
     return report.nearMissesShown == 0 || stamp - report.lastNearMissShown >= spacing;
 }
 
+/*
+ * What the verdict rests on (see "The verdict" below), gathered pair by pair: the leader-like
+ * pairs and near misses for the estimate, the leader nearest a bound, pairs a half-cycle of the
+ * mains long, and long bursts that may be another remote's leaders.  The session's first pair is
+ * left out of all of it: the decoder measures its burst from the start, not from the burst's own
+ * beginning.  It only tells whether a first frame was lost that way: its gap is a leader's, or
+ * near one, and its burst is too long.
+ */
+
+static BOOL IsWithinPercent(LONGLONG us, LONGLONG nominalUs, int percent)
+{
+    return us * 100 >= nominalUs * (100 - percent) && us * 100 <= nominalUs * (100 + percent);
+}
+
+static void NoteFirstPair(LONGLONG burst, LONGLONG gap, BOOL leader)
+{
+    const DecoderLimits *limits = &report.limits;
+    report.firstPairChecked = TRUE;
+    report.firstFrameDropped = !leader && burst >= limits->leaderBurstMax && IsNear(gap, limits->leaderGapMin, limits->leaderGapMax);
+}
+
+/* Keeps `margin`, a leader's distance to `bound`, if no leader came nearer a bound. */
+static void TakeLeaderMargin(LONGLONG margin, LONGLONG bound)
+{
+    if (report.closestLeaderSeen && margin >= report.closestMargin)
+        return;
+    report.closestLeaderSeen = TRUE;
+    report.closestMargin = margin;
+    report.closestBound = bound;
+}
+
+/* How near a leader the decoder took lies to the nearest of its four bounds. */
+static void NoteLeaderMargin(LONGLONG burst, LONGLONG gap)
+{
+    const DecoderLimits *limits = &report.limits;
+    TakeLeaderMargin(burst - limits->leaderBurstMin, limits->leaderBurstMin);
+    TakeLeaderMargin(limits->leaderBurstMax - burst, limits->leaderBurstMax);
+    TakeLeaderMargin(gap - limits->leaderGapMin, limits->leaderGapMin);
+    TakeLeaderMargin(limits->leaderGapMax - gap, limits->leaderGapMax);
+}
+
+/* A pair that is neither a leader nor near one: a half-cycle of mains flicker, or a burst long
+   enough to be another kind of remote's leader. */
+static void NoteOtherPair(const TappedChange *burstEnd, const TappedChange *gapEnd)
+{
+    LONGLONG burstUs = InUnit(burstEnd->ticks, FALSE);
+    LONGLONG gapUs = InUnit(gapEnd->ticks, FALSE);
+    if (IsWithinPercent(burstUs + gapUs, FLICKER_HALF_CYCLE_100_HZ_US, FLICKER_TOLERANCE_PERCENT))
+        report.flicker100Hz++;
+    else if (IsWithinPercent(burstUs + gapUs, FLICKER_HALF_CYCLE_120_HZ_US, FLICKER_TOLERANCE_PERCENT))
+        report.flicker120Hz++;
+    if (burstUs < FOREIGN_BURST_MIN_US || burstUs >= FOREIGN_BURST_MAX_US || gapUs >= FOREIGN_GAP_MAX_US)
+        return;
+    struct Report::ForeignLeaders *bin = &report.foreign[(burstUs - FOREIGN_BURST_MIN_US) / FOREIGN_BIN_US];
+    if (bin->count == 0 || gapUs < bin->gapMinUs)
+        bin->gapMinUs = gapUs;
+    if (bin->count == 0 || gapUs > bin->gapMaxUs)
+        bin->gapMaxUs = gapUs;
+    bin->count++;
+    bin->burstUs += burstUs;
+    report.foreignLeaders++;
+}
+
 /* A gap has ended: the burst before it and the gap, as the decoder measured them. */
 static void CheckPair(const TappedChange *gapEnd)
 {
@@ -471,9 +566,25 @@ static void CheckPair(const TappedChange *gapEnd)
     PulsePair pair = {burstEnd->decoderTicks, gapEnd->decoderTicks};
     LONGLONG burst = pair.offTicks;
     LONGLONG gap = pair.onTicks;
-    if (IsLeader(&pair, report.frequency)) {
+    BOOL leader = IsLeader(&pair, report.frequency);
+    BOOL nearMiss = !leader && IsNearLeader(burst, gap);
+    if (!report.firstPairChecked) {
+        NoteFirstPair(burst, gap, leader);
+    } else {
+        report.pairsChecked++;
+        if (leader || nearMiss) {
+            report.estimatePairs++;
+            report.estimateBurstTicks += burst;
+            report.estimateGapTicks += gap;
+        } else {
+            NoteOtherPair(burstEnd, gapEnd);
+        }
+    }
+    if (leader)
+        NoteLeaderMargin(burst, gap);
+    if (leader) {
         report.leaderLikePairs++;
-    } else if (IsNearLeader(burst, gap)) {
+    } else if (nearMiss) {
         report.nearMisses++;
         if (IsNearMissDue(gapEnd->stamp)) {
             report.nearMissesShown++;
@@ -646,6 +757,319 @@ static void SetMarker(HistogramMarker *marker, LONGLONG ticks, const char *meani
     marker->meaning = meaning;
 }
 
+/*
+ * The verdict: the summary's last line, which says in plain words whether the receiver fits
+ * the decoder's windows, and if it does not, what the line showed instead.  One verdict is
+ * given, the first of these that holds, so a remote seen at all outweighs anything else the
+ * session held:
+ *   1. leader-like pairs or near misses (after the first pair): the receiver's lengthening, the
+ *      band the decoder accepts for this remote, and `fits`, `too little` or `too much`; `fits`
+ *      whenever a frame decoded, with how close the closest leader came to a bound;
+ *   2. only the first pair looked like a leader, which the decoder measured from the start;
+ *   3. no change at all: the likely causes in order (the pull-up, the wiring, the supply);
+ *   4. one or two changes within POWER_UP_MS of the start: the module powering up, no infrared;
+ *   5. most pairs a half-cycle of the mains (10 ms at 100 Hz, 8.3 ms at 120 Hz): lamp flicker;
+ *   6. long bursts of one length, far from the leader windows: another kind of remote's leaders;
+ *   7. otherwise, where most bursts and gaps lay.
+ *
+ * The estimate.  A receiver lengthens every burst by the same L and shortens the gap after it by
+ * as much, so a leader keeps the remote's own sum of 12 units (8 of burst, 4 of gap): from a
+ * pair's burst B and gap G, the unit is (B + G) / 12, and L = B - 8 units = (B - 2G) / 3.  The
+ * estimate takes the mean B and G of all those pairs, shown or not, so a remote whose resonator
+ * runs slow or fast is measured by its own unit, and the jitter of single edges averages out.
+ * The band is every L for which a remote of that unit has its leader burst and gap inside both
+ * windows and its data gaps on the right side of the bit threshold, worked out from the limits in
+ * use at the line's counter rate; it is shown in whole microseconds strictly inside its bounds.
+ * Everything is in tenths of a microsecond, the means scaled from the sums of ticks, so the host
+ * tool and the .exe give the same figures.
+ */
+
+/* The mean of `sumTicks` over `count` pairs, in tenths of a microsecond: the mean in tenths of a
+   tick first, so neither step's product can overflow. */
+static LONGLONG MeanInTenths(LONGLONG sumTicks, DWORD count)
+{
+    LONGLONG tenthsOfTicks = ScaleTime(sumTicks, count, TENTHS_PER_US);
+    return ScaleTime(tenthsOfTicks, report.frequency, MICROSECONDS_PER_SECOND);
+}
+
+/* The receiver's lengthening and the band the windows leave it, all 12 times their size in
+   tenths of a microsecond, so that no division rounds before the comparison.  Leaders and near
+   misses are a few milliseconds long, so 32 bits hold all of it. */
+typedef struct LengtheningEstimate {
+    LONG unit12;         /* the remote's unit */
+    LONG lengthening12;  /* L */
+    LONG lowest12, highest12;  /* L must lie above the one and below the other */
+} LengtheningEstimate;
+
+static LONG Larger(LONG a, LONG b) { return a > b ? a : b; }
+static LONG Smaller(LONG a, LONG b) { return a < b ? a : b; }
+
+/* A limit, 12 times its size in tenths of a microsecond. */
+static LONG Limit12(LONGLONG ticks) { return LEADER_UNITS * (LONG)InUnit(ticks, TRUE); }
+
+static LengtheningEstimate EstimateLengthening(void)
+{
+    const DecoderLimits *limits = &report.limits;
+    LONG burst = (LONG)MeanInTenths(report.estimateBurstTicks, report.estimatePairs);
+    LONG gap = (LONG)MeanInTenths(report.estimateGapTicks, report.estimatePairs);
+    LONG units12 = burst + gap;  /* 12 x the unit */
+    LONG threshold = Limit12(limits->bitThreshold);
+    LengtheningEstimate estimate;
+    estimate.unit12 = units12;
+    estimate.lengthening12 = LEADER_GAP_UNITS * (burst - 2 * gap);  /* 12 x (B - 2G) / 3 */
+    /* The leader burst 8u + L above its lower bound, the leader gap 4u - L below its upper one,
+       a 0-gap u - L at most the threshold. */
+    estimate.lowest12 = Larger(Larger(Limit12(limits->leaderBurstMin) - LEADER_BURST_UNITS * units12,
+                                      LEADER_GAP_UNITS * units12 - Limit12(limits->leaderGapMax)),
+                               units12 - threshold);
+    /* The burst below its upper bound, the gap above its lower one, a 1-gap 3u - L over the
+       threshold. */
+    estimate.highest12 = Smaller(Smaller(Limit12(limits->leaderBurstMax) - LEADER_BURST_UNITS * units12,
+                                         LEADER_GAP_UNITS * units12 - Limit12(limits->leaderGapMin)),
+                                 ONE_GAP_UNITS * units12 - threshold);
+    return estimate;
+}
+
+/* 12 x tenths of a microsecond as whole microseconds: rounded, or the first whole number above
+   (`side` 1) or below (-1) it. */
+static LONG Whole12(LONG value12, int side)
+{
+    const LONG per = LEADER_UNITS * TENTHS_PER_US;
+    LONG floor = value12 >= 0 ? value12 / per : -((-value12 + per - 1) / per);
+    if (side > 0)
+        return floor + 1;
+    if (side < 0)
+        return value12 % per == 0 ? floor - 1 : floor;
+    return value12 >= 0 ? (value12 + per / 2) / per : -((-value12 + per / 2) / per);
+}
+
+static Figure Number(LONGLONG value) { return UnitText(value, FALSE); }
+
+static const char TIE = '~';
+
+/* Adds formatted prose word by word: the output line breaks between two words where the next
+   would take it past OUTPUT_COLUMNS_MAX, and goes on after CONTINUATION.  A TIE in the text is a
+   blank where no break may fall, between a figure and its unit. */
+static void AppendWords(ReportLine *line, const char *format, ...)
+{
+    char text[FORMATTED_TEXT_LIMIT];
+    va_list arguments;
+    va_start(arguments, format);
+    int length = FormatTextV(text, sizeof text, format, arguments);
+    va_end(arguments);
+    for (int at = 0; at < length;) {
+        int end = at + 1;
+        while (end < length && text[end] != ' ')
+            end++;
+        const char *word = text + at;
+        int size = end - at;
+        if (word[0] == ' ' && line->length - line->lineStart + size > OUTPUT_COLUMNS_MAX) {
+            AddText(line, "\n", 1);
+            line->lineStart = line->length;
+            AddText(line, CONTINUATION, sizeof CONTINUATION - 1);
+            word++;
+            size--;
+        }
+        for (int i = 0; i < size; i++)
+            AddText(line, word[i] == TIE ? " " : word + i, 1);
+        at = end;
+    }
+}
+
+static void SayFirstFrameDropped(ReportLine *line)
+{
+    if (report.firstFrameDropped)
+        AppendWords(line, " The first frame was not counted: the decoder times the first burst from the start,"
+                          " so press the first key twice.");
+}
+
+static void SayClosestLeader(ReportLine *line)
+{
+    if (!report.closestLeaderSeen)
+        return;
+    LONGLONG bound = InUnit(report.closestBound, FALSE);
+    AppendWords(line, " The closest leader came %s~us from a bound (%s~us).",
+                Number(Larger(0, InUnit(report.closestMargin, FALSE))).text, Number(bound).text);
+}
+
+static void SayTiming(ReportLine *line)
+{
+    LengtheningEstimate estimate = EstimateLengthening();
+    LONG first = Whole12(estimate.lowest12, 1), last = Whole12(estimate.highest12, -1);
+    BOOL inBand = estimate.lengthening12 > estimate.lowest12 && estimate.lengthening12 < estimate.highest12;
+    BOOL decoded = report.framesDecoded > 0;
+    char rate[NUMBER_TEXT_SIZE];
+    FormatUnsigned64((ULONGLONG)report.frequency, 10, 1, rate);
+    if (decoded)
+        AppendWords(line, inBand ? " fits." : " fits, at the edge.");
+    else if (first > last)
+        AppendWords(line, " no lengthening fits this remote.");
+    else if (inBand)
+        AppendWords(line, " fits, but no frame was completed.");
+    else
+        AppendWords(line, estimate.lengthening12 <= estimate.lowest12 ? " too little." : " too much.");
+    AppendWords(line, " The receiver lengthens bursts by about %s~us", Number(Whole12(estimate.lengthening12, 0)).text);
+    if (estimate.lengthening12 < 0)
+        AppendWords(line, " (it shortens them)");
+    if (first > last) {
+        AppendWords(line, "; but with a unit of about %s~us, this remote's leader cannot have both its burst"
+                          " and its gap inside the windows at %s~Hz, whatever the lengthening: it belongs to"
+                          " another device.",
+                    Number(Whole12(estimate.unit12, 0)).text, rate);
+        SayFirstFrameDropped(line);
+        return;
+    }
+    AppendWords(line, "; for this remote (a unit of about %s~us) the program accepts %s-%s~us at %s~Hz.",
+                Number(Whole12(estimate.unit12, 0)).text, Number(first).text, Number(last).text, rate);
+    if (decoded) {
+        SayClosestLeader(line);
+        if (!inBand)
+            AppendWords(line, " Leaders that far out are lost now and then: expect missed key presses.");
+        if (report.framesMatching == 0)
+            AppendWords(line, " None of the %lu frames is in the program's table: the remote belongs to another device.",
+                        (unsigned long)report.framesDecoded);
+    } else if (inBand) {
+        AppendWords(line, " A frame ends only when the next burst begins: hold a key a moment, or press another.");
+    } else {
+        AppendWords(line, " So no leader fits the windows: choose a receiver module that lengthens bursts %s"
+                          " (README: choosing a receiver module).",
+                    estimate.lengthening12 <= estimate.lowest12 ? "more" : "less");
+    }
+    SayFirstFrameDropped(line);
+}
+
+/* Frames decoded, but only from the session's first pair, which the estimate leaves out. */
+static void SayTooFewLeaders(ReportLine *line)
+{
+    AppendWords(line, " fits: %lu frame decoded, but its leader was the first pair, which the decoder times from"
+                      " the start, so it tells nothing of the lengthening. Press keys again, holding each a"
+                      " moment, for the estimate.",
+                (unsigned long)report.framesDecoded);
+}
+
+static void SayOnlyTheFirstFrame(ReportLine *line)
+{
+    AppendWords(line, " the remote was seen, but only its first frame, which never counts: the decoder times"
+                      " the first burst from the start. Press keys again, holding each a moment.");
+}
+
+static void SayDeadLine(ReportLine *line)
+{
+    AppendWords(line, " the line never changed: nothing reaches carrier detect (DCD). Likely causes, most"
+                      " likely first: the pull-up (the module's own, about 30~kOhm, is too weak for an RS-232"
+                      " input, which then always reads off: add one of at most 3.2~kOhm at 5~V from the output"
+                      " to the module's supply); the wiring (output to DCD, ground to signal ground); the"
+                      " module's supply from RTS (measure it while ir-monitor runs). See README: wiring the"
+                      " receiver.");
+}
+
+/* The stamp of the latest change, from where the decoder began. */
+static LONGLONG MillisecondsToLatestChange(void)
+{
+    return ScaleTime(RecentChange(0)->stamp - TapStartStamp(), report.frequency, MILLISECONDS_PER_SECOND);
+}
+
+static BOOL IsPowerUpOnly(void)
+{
+    return TappedChangeCount() <= 2 && MillisecondsToLatestChange() <= POWER_UP_MS;
+}
+
+static void SayPowerUp(ReportLine *line)
+{
+    AppendWords(line, " wired and powered, but no infrared seen: the line changed %s %s~ms after the start (the"
+                      " module's output rising as RTS came on), then never again. Point the remote at the"
+                      " receiver and press a key.",
+                TappedChangeCount() == 1 ? "once," : "twice, the second", Number(MillisecondsToLatestChange()).text);
+}
+
+static BOOL IsLampFlicker(void)
+{
+    DWORD flicker = report.flicker100Hz + report.flicker120Hz;
+    return flicker >= FLICKER_PAIRS_MIN && flicker * 2 >= report.pairsChecked;
+}
+
+static void SayLampFlicker(ReportLine *line)
+{
+    BOOL at100Hz = report.flicker100Hz >= report.flicker120Hz;
+    AppendWords(line, " lamp flicker: %lu of %lu bursts came %s~ms apart (%s~Hz, a lamp on %s~Hz mains): a lamp's"
+                      " light reaches the receiver, and no remote was seen. Shade the receiver from it, or"
+                      " switch it off, and try again.",
+                (unsigned long)(at100Hz ? report.flicker100Hz : report.flicker120Hz), (unsigned long)report.pairsChecked,
+                at100Hz ? "10" : "8.3", at100Hz ? "100" : "120", at100Hz ? "50" : "60");
+}
+
+/* The bin that holds most of the long bursts, if it holds enough of them to be a remote's
+   leaders (a ballast's bursts of any length spread over the bins); -1 if none does. */
+static int ForeignLeaderBin(void)
+{
+    int fullest = 0;
+    for (int bin = 1; bin < FOREIGN_BINS; bin++)
+        if (report.foreign[bin].count > report.foreign[fullest].count)
+            fullest = bin;
+    DWORD count = report.foreign[fullest].count;
+    return count >= FOREIGN_LEADERS_MIN && count * 2 >= report.foreignLeaders ? fullest : -1;
+}
+
+static void SayAnotherRemote(ReportLine *line, int bin)
+{
+    const struct Report::ForeignLeaders *leaders = &report.foreign[bin];
+    AppendWords(line, " another kind of remote: %lu leader bursts of about %s~us (gaps of %s-%s~us) came, far from"
+                      " the %s-%s~us bursts and %s-%s~us gaps of this program's remotes. The receiver works, but"
+                      " the program cannot read this remote.",
+                (unsigned long)leaders->count, Number(leaders->burstUs / leaders->count).text,
+                Number(leaders->gapMinUs).text, Number(leaders->gapMaxUs).text, Us(report.limits.leaderBurstMin).text,
+                Us(report.limits.leaderBurstMax).text, Us(report.limits.leaderGapMin).text,
+                Us(report.limits.leaderGapMax).text);
+}
+
+/* "850-899 us": the histogram's fullest bin, tied for the verdict. */
+static const char *FullestBinText(const Histogram *histogram, char text[2 * TIME_TEXT_SIZE])
+{
+    int fullest = 0;
+    for (int bin = 1; bin < HISTOGRAM_BINS; bin++)
+        if (histogram->bins[bin] > histogram->bins[fullest])
+            fullest = bin;
+    if (fullest == HISTOGRAM_BINS - 1)
+        wsprintfA(text, "%d~us or more", HISTOGRAM_TOP_US);
+    else
+        wsprintfA(text, "%ld-%ld~us", (long)BinStartUs(fullest), (long)BinStartUs(fullest + 1) - 1);
+    return text;
+}
+
+static void SayWhatWasSeen(ReportLine *line)
+{
+    char bursts[2 * TIME_TEXT_SIZE], gaps[2 * TIME_TEXT_SIZE];
+    AppendWords(line, " no leader seen: the line changed %lu times, but nothing in it looked like a leader of"
+                      " this program's remotes or of another kind, nor like lamp flicker. Most bursts lasted %s,"
+                      " most gaps %s (see the histograms).",
+                (unsigned long)TappedChangeCount(), FullestBinText(&report.burstLengths, bursts),
+                FullestBinText(&report.gapLengths, gaps));
+}
+
+static void WriteVerdict(void)
+{
+    ReportLine line = {"", 0, 0};
+    Append(&line, "# verdict:");
+    int foreignBin = -1;
+    if (report.estimatePairs > 0)
+        SayTiming(&line);
+    else if (report.framesDecoded > 0)
+        SayTooFewLeaders(&line);
+    else if (report.firstFrameDropped)
+        SayOnlyTheFirstFrame(&line);
+    else if (TappedChangeCount() == 0)
+        SayDeadLine(&line);
+    else if (IsPowerUpOnly())
+        SayPowerUp(&line);
+    else if (IsLampFlicker())
+        SayLampFlicker(&line);
+    else if ((foreignBin = ForeignLeaderBin()) >= 0)
+        SayAnotherRemote(&line, foreignBin);
+    else
+        SayWhatWasSeen(&line);
+    WriteLine(&line);
+}
+
 void ReportSummary(LONGLONG counterNow)
 {
     EndCapture(counterNow);
@@ -668,5 +1092,6 @@ void ReportSummary(LONGLONG counterNow)
     SetMarker(&gapMarkers[2], limits->leaderGapMax, "leader gaps end below this");
     PrintHistogram(&report.burstLengths, "burst lengths (line off)", burstMarkers, 2);
     PrintHistogram(&report.gapLengths, "gap lengths (line on)", gapMarkers, 3);
+    WriteVerdict();
     FlushOutput();
 }
