@@ -957,8 +957,8 @@ static void SayDeadLine(ReportLine *line)
 {
     AppendWords(line, " the line never changed: nothing reaches carrier detect (DCD). Likely causes, most"
                       " likely first: the pull-up (the module's own, about 30~kOhm, is too weak for an RS-232"
-                      " input, which then always reads off: add one of at most 3.2~kOhm at 5~V from the output"
-                      " to the module's supply); the wiring (output to DCD, ground to signal ground); the"
+                      " input, which then always reads off: add one from the output to the module's supply, at"
+                      " most 1.1~kOhm at 3.3~V or 3.2~kOhm at 5~V); the wiring (output to DCD, ground to signal ground); the"
                       " module's supply from RTS (measure it while ir-monitor runs). See README: wiring the"
                       " receiver.");
 }
