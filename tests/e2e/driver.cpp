@@ -1249,11 +1249,12 @@ struct SessionKey {
     double stretchUs, jitterUs, silenceUs;
 };
 
-/* The keys of the sessions: lengthening across the accepted band, jitter, a held key, silences
-   from 40 ms to 10 s, and one of 300 s whose frame reads short. */
+/* The keys of the sessions: lengthening across the accepted band (65-135 us), each key's
+   jitter kept at least 5 us inside it, a held key, silences from 40 ms to 10 s, and one of
+   300 s whose frame reads short. */
 static const SessionKey SESSION_KEYS[] = {
-    {2, 1, 20, 10, 2e6},  {6, 3, 45, 15, 700e3},        {12, 1, 70, 20, 10e6}, {4, 1, 90, 8, LONG_SILENCE_US},
-    {5, 2, 60, 15, 1e6},  {10, 1, 35, 12, REPEAT_PAUSE_US}, {3, 1, 80, 10, 500e3},
+    {2, 1, 80, 10, 2e6},  {6, 3, 95, 15, 700e3},         {12, 1, 105, 20, 10e6}, {4, 1, 120, 8, LONG_SILENCE_US},
+    {5, 2, 100, 15, 1e6}, {10, 1, 85, 12, REPEAT_PAUSE_US}, {3, 1, 115, 10, 500e3},
 };
 
 #define MAX_SESSION_FRAMES 32

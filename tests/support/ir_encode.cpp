@@ -3,6 +3,11 @@
  * and experiments.  Each argument is a code table index (0-15) or a frame code in hex (0x...).
  *
  *   ir-encode [--stretch US] [--jitter US] [--pause US] [--seed N] CODE...
+ *
+ * The frames are the remote's nominal timing (ir_encoder.h), each burst lengthened by
+ * --stretch (default 100 us, inside the band the decoder accepts), every edge moved by up to
+ * --jitter (default 0).  The header says which timing was used, so a recording can be checked
+ * against the band.
  */
 #include "ir_encoder.h"
 
@@ -48,10 +53,14 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: ir-encode [--stretch US] [--jitter US] [--pause US] [--seed N] CODE...\n");
         return 2;
     }
-    char header[400];
-    std::snprintf(header, sizeof header,
-                  "# frames:%s\n# burst stretch %.0f us, jitter %.0f us, pause %.0f us, seed %u\n",
-                  described.c_str(), timing.markStretchUs, timing.jitterUs, timing.pauseUs, seed);
+    /* The list of frames may be long (thousands of arguments): only the figures go through a buffer. */
+    char figures[200];
+    std::snprintf(figures, sizeof figures,
+                  "# as sent: leader %.0f/%.0f us, bursts %.0f us, gaps %.0f/%.0f us\n"
+                  "# burst stretch %.0f us, jitter %.0f us, pause %.0f us, seed %u\n",
+                  timing.leaderMarkUs, timing.leaderSpaceUs, timing.markUs, timing.zeroSpaceUs, timing.oneSpaceUs,
+                  timing.markStretchUs, timing.jitterUs, timing.pauseUs, seed);
+    const std::string header = "# frames:" + described + "\n" + figures;
     std::fputs(ToRecording(EncodeFrames(codes, timing, seed), header).c_str(), stdout);
     return 0;
 }

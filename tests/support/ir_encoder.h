@@ -4,8 +4,13 @@
  *
  * A frame is a leader burst and gap, 48 data bursts each followed by a short (0) or long (1)
  * gap, then a closing burst and the pause after it: long when bit 0 is 1, short when it is 0.
- * Real receivers stretch each burst and shorten the gap after it by about the same amount, and
- * every edge jitters; both can be set.
+ * The remote sends them in its unit of 432 us: leader 8 + 4 units, bursts of 1 unit, gaps of
+ * 1 (a 0) or 3 (a 1).  A receiver module lengthens each burst and shortens the gap after it by
+ * the same amount, and every edge jitters; both can be set.
+ *
+ * The defaults are that nominal timing as one receiver inside the band the decoder accepts
+ * (65-135 us of lengthening, scripts/bench) delivers it, 100 us, with no jitter: IrTiming{}
+ * decodes.  A test about a particular receiver sets markStretchUs itself.
  */
 #ifndef IR_ENCODER_H
 #define IR_ENCODER_H
@@ -15,15 +20,15 @@
 #include <string>
 #include <vector>
 
-/* Nominal lengths as sent; a receiver's output adds markStretchUs (40-80 us is typical). */
+/* Lengths as the remote sends them; the receiver's output adds markStretchUs to each burst. */
 struct IrTiming {
-    double leaderMarkUs = 3530;
-    double leaderSpaceUs = 1700;
-    double markUs = 420;
-    double zeroSpaceUs = 440;
-    double oneSpaceUs = 1300;
+    double leaderMarkUs = 3456;
+    double leaderSpaceUs = 1728;
+    double markUs = 432;
+    double zeroSpaceUs = 432;
+    double oneSpaceUs = 1296;
     double pauseUs = 40000;     /* after the closing burst, when bit 0 is 1 */
-    double markStretchUs = 0;   /* added to each burst, taken from the gap after it */
+    double markStretchUs = 100; /* added to each burst, taken from the gap after it */
     double jitterUs = 0;        /* each interval moves by up to this much either way */
 };
 

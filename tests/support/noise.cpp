@@ -137,7 +137,7 @@ protected:
     /* Fills the rest of a frame period that began `usedUs` ago. */
     void GapUntil(double periodUs, double usedUs) { Gap(std::max(periodUs - usedUs, 5000.0)); }
 
-    static constexpr double STRETCH_US = 40;
+    static constexpr double STRETCH_US = 100;  /* one receiver inside the band the decoder accepts */
     static constexpr double JITTER_US = 15;
     std::mt19937 random_;
     std::deque<IrInterval> queue_;
@@ -286,7 +286,7 @@ public:
     Mix(std::unique_ptr<IntervalSource> noise, int frames, uint32_t seed, std::vector<SentFrame> &sent)
         : noise_(std::move(noise)), random_(seed), framesLeft_(frames), sent_(sent)
     {
-        timing_.markStretchUs = 40;
+        timing_.markStretchUs = 100;
         timing_.jitterUs = 15;
     }
     bool Next(IrInterval &interval) override

@@ -14,7 +14,8 @@
  *     presses, repeated while held, and key presses in our own format carrying other makers'
  *     codes;
  *   - a mix: our table's frames in turn, each followed by a stretch of another source.
- * Remote-like sources add a receiver's burst stretch (40 us) and edge jitter (15 us).
+ * Remote-like sources add a receiver's burst stretch (100 us, inside the band the decoder
+ * accepts) and edge jitter (15 us).
  */
 #ifndef NOISE_H
 #define NOISE_H

@@ -5,6 +5,10 @@
  */
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
 #include "replay_support.h"
 
 #include "../../receiver/code_table.h"
@@ -67,7 +71,7 @@ TEST(LeaderWindow, BoundsAreExclusiveAndFollowTheCounterRate)
 TEST(LeaderWindow, StaysInTimeAtTenMegahertz)
 {
     struct { double offUs, onUs; bool accepted; } cases[] = {
-        {3570, 1654, true},  /* a real receiver's leader */
+        {3556, 1628, true},  /* the remote's 3456/1728 us, through a receiver that lengthens by 100 us */
         {3525, 1680, true},  {3515, 1680, false}, {3682, 1680, true}, {3693, 1680, false},
         {3600, 1597, true},  {3600, 1587, false}, {3600, 1755, true}, {3600, 1765, false},
     };
@@ -180,7 +184,9 @@ TEST(FrameLayout, FirstCallMeasuresFromTheCall)
 TEST(RoundTrip, EveryTableCodeSurvivesReceiverStretchAndJitterAtSeveralRates)
 {
     std::vector<uint64_t> codes(CodeTable, CodeTable + CODE_TABLE_SIZE);
-    const struct { double stretchUs, jitterUs; } timings[] = {{40, 15}, {10, 0}, {80, 20}, {60, 40}};
+    /* The bundled sample's receiver, both ends of the accepted band (65-135 us of lengthening),
+       and jitter eating most of the 36 us left either side of the band's middle. */
+    const struct { double stretchUs, jitterUs; } timings[] = {{100, 15}, {70, 0}, {130, 0}, {110, 20}, {100, 30}};
     const uint64_t rates[] = {OLD_TIMER_HZ, ACPI_TIMER_HZ, MODERN_HZ, 2300000, 24000000};
     for (const auto &t : timings) {
         IrTiming timing;
@@ -193,6 +199,40 @@ TEST(RoundTrip, EveryTableCodeSurvivesReceiverStretchAndJitterAtSeveralRates)
                                      << rate << " Hz";
         }
     }
+}
+
+/* The bundled sample (README's example, the demo's input) is the remote's nominal timing as one
+   receiver inside the accepted band delivers it: leader bursts and data bursts lengthened alike,
+   by an amount the leader windows accept, and the six keys the demo expects. */
+TEST(BundledSample, HoldsTheDemosKeysWithLeadersAndDataBurstsLengthenedAlike)
+{
+    std::ifstream file(SAMPLES_DIR "/remote-keys.ir", std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    ASSERT_FALSE(text.str().empty()) << "cannot read " SAMPLES_DIR "/remote-keys.ir";
+    const std::vector<uint64_t> keys = {CodeTable[2], CodeTable[2], CodeTable[4], CodeTable[6], CodeTable[12], CodeTable[11]};
+    EXPECT_EQ(DecodeRecording(text.str()), keys);
+
+    const double unitUs = 432;  /* the remote's: leader bursts of 8 units, data bursts of 1 */
+    double leaderUs = 0, dataUs = 0;
+    int leaders = 0, bursts = 0;
+    std::string line;
+    for (long us; std::getline(text, line);) {
+        if (std::sscanf(line.c_str(), "pulse %ld", &us) != 1)
+            continue;
+        bool leader = us > 4 * unitUs;
+        (leader ? leaderUs : dataUs) += us;
+        (leader ? leaders : bursts)++;
+    }
+    ASSERT_EQ(leaders, 6);
+    ASSERT_GT(bursts, 6 * 49);
+    const double leaderLengtheningUs = leaderUs / leaders - 8 * unitUs, dataLengtheningUs = dataUs / bursts - unitUs;
+    EXPECT_NEAR(leaderLengtheningUs, dataLengtheningUs, 10) << "leader bursts and data bursts lengthened differently";
+    /* The band: the leader burst must pass the window's lower bound, its gap (shortened by as
+       much) the gap window's lower bound. */
+    const double perUnit = 1e6 / TIMER_UNITS_PER_SECOND;
+    EXPECT_GT(dataLengtheningUs, LEADER_OFF_MIN_UNITS * perUnit - 8 * unitUs);
+    EXPECT_LT(dataLengtheningUs, 4 * unitUs - LEADER_ON_MIN_UNITS * perUnit);
 }
 
 }  // namespace

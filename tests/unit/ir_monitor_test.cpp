@@ -361,7 +361,7 @@ TEST(IrMonitor, EveryLineFitsAnEightyColumnConsoleAndGoesOnOnHashLines)
 TEST(IrMonitor, RawCaptureReplaysToTheSameFrames)
 {
     IrTiming receiver;
-    receiver.markStretchUs = 60;
+    receiver.markStretchUs = 100;
     receiver.jitterUs = 20;
     const std::string keys = ToRecording(EncodeFrames({CodeTable[1], CodeTable[9], CodeTable[15]}, receiver, 3), "");
     /* The long pause reads short (2^32 - 10 us wraps), so that frame matches nothing, after a
@@ -893,8 +893,7 @@ std::vector<uint64_t> DecodeScripted(const ReceiverLine *line, const std::vector
 TEST(LineTap, DecoderReadsEachChangeAtItsStampHoweverLateTheToolIsBetweenFrames)
 {
     IrTiming receiver;
-    receiver.leaderMarkUs = 3530;  /* 3570 us as received: 50 us inside the window */
-    receiver.markStretchUs = 40;
+    receiver.markStretchUs = 100;  /* leader 3556/1628 us as received: 36 us inside the burst window */
     const std::vector<uint64_t> codes = {CodeTable[5], CodeTable[6], CodeTable[7]};
     std::vector<IrInterval> train = EncodeFrames(codes, receiver, 1);
     EXPECT_EQ(DecodeScripted(&scriptedLine, train), (std::vector<uint64_t>{CodeTable[5], CodeTable[7]}))
@@ -903,8 +902,8 @@ TEST(LineTap, DecoderReadsEachChangeAtItsStampHoweverLateTheToolIsBetweenFrames)
     const ReceiverLine *tap = TapLine(&scriptedLine, NULL, NULL);
     EXPECT_EQ(DecodeScripted(tap, train), codes);
     EXPECT_EQ(TappedChangeCount(), train.size()) << "a repeated state is no change";
-    EXPECT_EQ(RecentChange(2 * FRAME_DATA_PAIRS + 1)->decoderTicks, 35700) << "the last frame's leader burst";
-    EXPECT_EQ(RecentChange(2 * FRAME_DATA_PAIRS)->decoderTicks, 16600) << "and its gap";
+    EXPECT_EQ(RecentChange(2 * FRAME_DATA_PAIRS + 1)->decoderTicks, 35560) << "the last frame's leader burst";
+    EXPECT_EQ(RecentChange(2 * FRAME_DATA_PAIRS)->decoderTicks, 16280) << "and its gap";
 }
 
 }  // namespace

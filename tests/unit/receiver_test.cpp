@@ -52,7 +52,7 @@ TEST(ReceiverThread, PostsEveryMatchingEntryForEachFrameAndNothingElse)
     fake::Reset();
     const HWND window = fake::Window(1);
     IrTiming timing;
-    timing.markStretchUs = 40;
+    timing.markStretchUs = 100;
     timing.jitterUs = 15;
     const std::vector<uint64_t> frames = {
         CodeTable[3], CodeTable[3],   /* a held key repeats */
