@@ -1,6 +1,8 @@
 # The release zip: `cmake --build --preset windows --target package` writes
 # pelkorn-remote-control-<major>.<minor>-win32.zip (win64 for the windows64 preset) into the
-# build folder: the three programs as built, README.txt for Windows users and SHA256SUMS.txt.
+# build folder: the three programs as built, the sample recording samples/remote-keys.ir (as
+# remote-keys.ir, for trying ir-monitor before wiring anything), README.txt for Windows users
+# (the 64-bit twin's says which Windows its programs need) and SHA256SUMS.txt.
 #
 # The zip must come out byte for byte the same from any clone, folder, builder, time zone and
 # umask, so that anyone can rebuild it and compare.  Neither of CMake's own archivers can
@@ -9,7 +11,8 @@
 # as the umask left them and DOS times in the local time zone; CPack does the same and takes
 # the files' times from its staging folder.
 # So package/make_zip.py writes it with Python's zipfile, every field fixed.  Not part of ALL:
-# the ordinary build never waits for it, and it builds only the three programs it holds.
+# the ordinary build never waits for it, and it builds only the three programs it holds.  The
+# sample is taken as it is at build time, so a new recording is packaged without a change here.
 
 find_package(Python3 3.7 COMPONENTS Interpreter)
 
@@ -23,6 +26,7 @@ set(package_zip ${CMAKE_BINARY_DIR}/${package_name}.zip)
 # The date every entry carries (no zone: zip stores a plain date and time).
 set(package_date 2026-12-08T00:00:00)
 set(package_programs remote-control ir-monitor remote-send)
+set(package_sample ${CMAKE_SOURCE_DIR}/samples/remote-keys.ir)
 
 if(Python3_Interpreter_FOUND)
     set(package_files)
@@ -31,10 +35,11 @@ if(Python3_Interpreter_FOUND)
     endforeach()
     add_custom_command(OUTPUT ${package_zip}
         COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/package/make_zip.py
-            --date ${package_date} --readme ${CMAKE_SOURCE_DIR}/package/README.txt
+            --date ${package_date} --platform ${package_platform}
+            --readme ${CMAKE_SOURCE_DIR}/package/README.txt --sample ${package_sample}
             ${package_zip} ${package_files}
         DEPENDS ${package_programs} ${CMAKE_SOURCE_DIR}/package/make_zip.py
-            ${CMAKE_SOURCE_DIR}/package/README.txt
+            ${CMAKE_SOURCE_DIR}/package/README.txt ${package_sample}
         COMMENT "Writing ${package_name}.zip"
         VERBATIM)
     add_custom_target(package DEPENDS ${package_zip})
