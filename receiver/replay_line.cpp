@@ -8,6 +8,16 @@
  * in the recording's own unit and turned into counter ticks at each change, so rounding never
  * accumulates over a long recording.
  *
+ * A writer may have got only part of the way through a line when the check reaches the end of
+ * the file (`pulse 46` of `pulse 460`, or half a UTF-16 unit).  So when the last line has no
+ * line end, the check waits GROWTH_WAIT_MS and reads on: a file that has grown is still being
+ * written, and its last line is held back, the check (and so playing) ending where it begins.
+ * A file that has not grown is finished (Notepad saves the last line without a line end) and
+ * its last line plays.  The wait is twice the longest ir-monitor's own writer waits between
+ * two writes (250 ms), and costs nothing to a file whose last line ends.  Growth is seen
+ * whoever writes, where share modes would not tell: a writer on another machine's share, a Unix
+ * program beside Wine, another process beside the host's stand-in.
+ *
  * The file is read through Win32 calls in blocks, since ir-monitor links no C runtime.
  *
  * Accepted encodings: ASCII or UTF-8, with or without a UTF-8 byte-order mark (EF BB BF, as
@@ -28,6 +38,7 @@
 enum {
     MAX_LINE_LENGTH = 200,
     READ_BLOCK_SIZE = 4096,
+    GROWTH_WAIT_MS = 500,
     PACE_MIN_MS = 10,
     PACE_MAX_MS = 2000
 };
@@ -41,6 +52,8 @@ static ULONGLONG bytesRead;      /* from the start of the file, in this reading 
 static ULONGLONG bytesChecked;   /* what the check read: playing reads no further */
 static BOOL readFailed;
 static DWORD systemError;        /* why the file could not be opened or read; 0 otherwise */
+static ULONGLONG lineStart;      /* where the line read last begins, from the start of the file */
+static BOOL lineEnded;           /* whether it ended in a line end */
 static BOOL textIsUtf16;         /* UTF-16LE, its mark skipped; otherwise bytes */
 
 /* The recording being played. */
@@ -131,6 +144,7 @@ static BOOL ReadRecordingLine(RecordingLine *out)
     BOOL longComment = FALSE;
     BOOL holdsNul = FALSE;
     int c;
+    lineStart = bytesRead - readBlockLength + readBlockPosition;
     while ((c = ReadRecordingCharacter()) >= 0 && c != '\n') {
         holdsNul = holdsNul || c == '\0';
         if (length < MAX_LINE_LENGTH) {
@@ -142,6 +156,7 @@ static BOOL ReadRecordingLine(RecordingLine *out)
     }
     if (c == END_OF_RECORDING && length == 0)
         return FALSE;
+    lineEnded = c == '\n';
     text[length] = '\0';
     if (tooLong || holdsNul || c == HALF_A_UNIT) {
         out->kind = LINE_BAD;
@@ -164,6 +179,14 @@ static void SayWhy(char *error, int errorSize, const char *format, ...)
     va_end(arguments);
 }
 
+/* Whether the file grows still: bytes after what has been read, once a writer has had time to
+   add them. */
+static BOOL RecordingStillGrows(void)
+{
+    Sleep(GROWTH_WAIT_MS);
+    return ReadNextBlock();
+}
+
 /* The whole-file check; on success leaves the directives in effect and the file rewound. */
 static BOOL CheckRecording(const char *path, char *error, int errorSize)
 {
@@ -177,7 +200,13 @@ static BOOL CheckRecording(const char *path, char *error, int errorSize)
     frequency = REPLAY_DEFAULT_FREQUENCY;
     unitsAreTicks = FALSE;
     repeatForever = FALSE;
-    while (ReadRecordingLine(&line)) {
+    BOOL lastLineRead = FALSE;
+    BOOL lastLineHeldBack = FALSE;
+    while (!lastLineRead && ReadRecordingLine(&line)) {
+        lastLineRead = !lineEnded;  /* nothing after it is read, should the file grow now */
+        lastLineHeldBack = lastLineRead && !readFailed && RecordingStillGrows();
+        if (lastLineHeldBack)
+            break;
         number++;
         const char *problem = line.problem;
         if (line.kind == LINE_FREQUENCY || line.kind == LINE_UNITS_TICKS || line.kind == LINE_REPEAT) {
@@ -207,7 +236,7 @@ static BOOL CheckRecording(const char *path, char *error, int errorSize)
         SayWhy(error, errorSize, "%.260s: a repeating recording needs both pulses and spaces", path);
         return FALSE;
     }
-    bytesChecked = bytesRead;
+    bytesChecked = lastLineHeldBack ? lineStart : bytesRead;
     RewindRecording();
     return TRUE;
 }

@@ -11,7 +11,7 @@
  * A recording is checked whole before it is played; bad input is refused with a message that
  * names the file and line.  Playing reads the file again item by item, so a recording of any
  * length plays in fixed memory, and reads only as far as the check did, so a file that another
- * program is still writing plays as it was checked.
+ * program is still writing plays as it was checked, without a last line it has not finished.
  */
 #ifndef REPLAY_LINE_H
 #define REPLAY_LINE_H

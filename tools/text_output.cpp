@@ -5,7 +5,12 @@
 
 enum {
     BUFFER_MASK = OUTPUT_BUFFER_SIZE - 1,
-    GAP_NOTE_SIZE = 2 * NUMBER_TEXT_SIZE + 64
+    GAP_NOTE_SIZE = 2 * NUMBER_TEXT_SIZE + 64,
+    /* The most one WriteFile is given.  A console of NT 4.0 to Windows 7 passes each write
+       through a 64 KB heap it shares with all its other work, and refuses a write that does not
+       fit with ERROR_NOT_ENOUGH_MEMORY, well below 64 KB when a selection has held it; after a
+       stall the ring holds up to a megabyte. */
+    WRITE_SIZE_MAX = 16 * 1024
 };
 
 /* The ring: bytes from `written` up to `produced` (counted from StartOutput, wrapping) wait for
@@ -18,8 +23,8 @@ static CRITICAL_SECTION bufferLock;
 /* Lines and bytes dropped in the gap still open (no bytes: none), and since StartOutput. */
 static ULONGLONG gapLines, gapBytes;
 static ULONGLONG droppedLines, droppedBytes;
-/* Set by FinishOutput: the producer may wait from now on. */
-static BOOL finalOutput;
+/* Set by FinishOutput, or from the start by OutputNeverDrops: the producer may wait. */
+static BOOL producerMayWait;
 /* Set when a write has failed: nothing more is kept or written; with the system's error. */
 static BOOL failed;
 static DWORD failure;
@@ -49,12 +54,14 @@ const char *FormatUnsigned64(ULONGLONG value, unsigned base, int minDigits, char
     return text;
 }
 
-/* FALSE, with the system's error, when a write fails or takes nothing. */
+/* FALSE, with the system's error, when a write fails or takes nothing.  In pieces of at most
+   WRITE_SIZE_MAX. */
 static BOOL WriteAll(HANDLE handle, const char *text, DWORD length, DWORD *error)
 {
     DWORD done;
     while (length > 0) {
-        if (!WriteFile(handle, text, length, &done, NULL) || done == 0) {
+        DWORD piece = length < (DWORD)WRITE_SIZE_MAX ? length : (DWORD)WRITE_SIZE_MAX;
+        if (!WriteFile(handle, text, piece, &done, NULL) || done == 0) {
             *error = GetLastError();
             if (*error == 0)
                 *error = ERROR_GEN_FAILURE;
@@ -143,7 +150,7 @@ void StartOutput(HANDLE handle, OutputFailureHandler onFailure)
     failureHandler = onFailure;
     produced = written = 0;
     gapLines = gapBytes = droppedLines = droppedBytes = 0;
-    finalOutput = FALSE;
+    producerMayWait = FALSE;
     failed = FALSE;
     failure = 0;
     LeaveCriticalSection(&bufferLock);
@@ -231,7 +238,7 @@ void PutText(const char *text)
     OutputText measured = MeasureText(text);
     for (;;) {
         EnterCriticalSection(&bufferLock);
-        BOOL taken = TakeText(&measured, finalOutput || writerWake == NULL);
+        BOOL taken = TakeText(&measured, producerMayWait || writerWake == NULL);
         LeaveCriticalSection(&bufferLock);
         if (taken)
             return;
@@ -249,11 +256,16 @@ void PutFormatted(const char *format, ...)
     PutText(text);
 }
 
-void FinishOutput(void)
+void OutputNeverDrops(void)
 {
     EnterCriticalSection(&bufferLock);
-    finalOutput = TRUE;
+    producerMayWait = TRUE;
     LeaveCriticalSection(&bufferLock);
+}
+
+void FinishOutput(void)
+{
+    OutputNeverDrops();
     PutText("");  /* the note of a gap still open */
 }
 

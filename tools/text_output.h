@@ -11,12 +11,15 @@
  * dropped whole (the producer passes whole lines), and the first text that fits again is
  * preceded by a '#' line saying how many lines and bytes were dropped there.  The totals stay
  * for the tool's summary and its exit code.  Once the tool is ending (FinishOutput), nothing is
- * dropped any more: the ending thread waits for room instead.  Where the writer cannot be
- * started (and on the host unless its stand-in runs threads) the producer writes when it
- * flushes or when the buffer is full, and nothing is dropped.
+ * dropped any more: the ending thread waits for room instead.  A producer with no live line to
+ * keep pace with (ir-monitor playing a recording) waits so from the start (OutputNeverDrops):
+ * losing lines would buy it nothing.  Where the writer cannot be started (and on the host
+ * unless its stand-in runs threads) the producer writes when it flushes or when the buffer is
+ * full, and nothing is dropped.
  *
  * A write that fails stops the output for good: nothing more is written, and the failure
  * handler given to StartOutput is called with the system's error, on whichever thread wrote.
+ * No WriteFile is given more than 16 KiB, however much waits: older consoles refuse large writes.
  *
  * Lines end in LF alone in files and pipes, so a capture and the host tool's output are the
  * same bytes everywhere; to a console (a handle GetConsoleMode accepts) every LF is written as CR
@@ -60,7 +63,9 @@ void PutFormatted(const char *format, ...);
 /* Has what the buffer holds written soon: by the writer, or here when there is none. */
 void FlushOutput(void);
 /* From now on the producer may wait: a full buffer is written on its own thread, and nothing is
-   dropped.  Places the note of a gap still open.  For the tool's end. */
+   dropped.  For a producer that reads no live line; StartOutput undoes it. */
+void OutputNeverDrops(void);
+/* The same for the tool's end, and places the note of a gap still open. */
 void FinishOutput(void);
 /* Writes what the buffer holds on this thread, after any write under way; for the end. */
 void WritePendingOutput(void);

@@ -12,6 +12,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <functional>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <sys/ioctl.h>
@@ -601,87 +602,171 @@ bool HoldsOpen(pid_t pid, const std::string &path)
     return found;
 }
 
-TEST(IrMonitor, AStalledOutputLosesWholeLinesAndSaysSoWhileEveryChangeIsRead)
+std::string WithCrLf(const std::string &text);
+
+/* The stand-in's COM1 delivering the pulses and spaces of `recording` (in microseconds) at
+   10 MHz, a change per wait stamped at its time; then, the sign that every change was read,
+   `held` is closed, and Ctrl+C pressed. */
+void DriveCom1(const std::string &recording, int held)
+{
+    auto items = std::make_shared<std::istringstream>(recording);
+    fake::duringCommWait = [items, held, at = LONGLONG(0)]() mutable {
+        std::string kind;
+        LONGLONG us = 0;
+        if (!(*items >> kind >> us)) {
+            close(held);
+            PressCtrlC();
+        }
+        fake::modemStatus = kind == "space" ? MS_RLSD_ON : 0;
+        fake::counter = at;
+        at += 10 * us;
+    };
+}
+
+TEST(IrMonitor, AStalledOutputHoldsUpARecordingButCostsCom1WholeLinesAndSaysSo)
 {
     /* 1,000 frames: well over the 1 MiB buffer and a pipe's 64 KiB of --raw output. */
     std::string recording;
     for (int i = 0; i < 1000; i++)
         recording += Frame(CodeTable[i % CODE_TABLE_SIZE], 3570, 1654);
     recording += "pulse 460\n";
-    const std::string unblocked = Monitor(recording, true);
+    const std::string unstalled = Monitor(recording, true);
     std::string path = WriteRecording(recording);
-    int ends[2];
-    ASSERT_EQ(pipe(ends), 0);
-    pid_t tool = fork();
-    if (tool == 0) {
-        fake::Reset();
-        fake::realThreads = true;
-        dup2(ends[1], STDOUT_FILENO);
-        RunIrMonitor(("ir-monitor --raw " + path).c_str());
-        _exit(99);
+    /* Consoles (the stand-in's, as NT 4.0 to Windows 7) refuse a write over 16 KiB; after a stall
+       the buffer holds a megabyte. */
+    const struct { const char *name; bool com1, console; } runs[] = {
+        {"a recording into a pipe", false, false},
+        {"a recording into a console", false, true},
+        {"COM1 into a pipe", true, false},
+        {"COM1 into a console", true, true},
+    };
+    for (const auto &run : runs) {
+        int ends[2];
+        ASSERT_EQ(pipe(ends), 0);
+        FILE *errors = std::tmpfile();
+        pid_t tool = fork();
+        if (tool == 0) {
+            fake::Reset();
+            fake::realThreads = true;
+            dup2(ends[1], STDOUT_FILENO);
+            dup2(fileno(errors), STDERR_FILENO);
+            if (run.console)
+                fake::consoles.insert(GetStdHandle(STD_OUTPUT_HANDLE));
+            if (run.com1) {
+                DriveCom1(recording, open(path.c_str(), O_RDONLY));
+                ListenOnCom1(TRUE);
+            } else {
+                RunIrMonitor(("ir-monitor --raw " + path).c_str());
+            }
+            _exit(99);
+        }
+        close(ends[1]);
+        /* The pipe is read only once the header has come (a recording's check is over) and the
+           tool has let the recording go (played) or, on COM1, the descriptor held till the last
+           change; or after 1.5 s, for a recording that waits for the reader as it should.  The
+           bound on COM1 only keeps a fault from hanging. */
+        const int bound = run.com1 ? 60000 : 1500;
+        int waiting = 0, polls = 0;
+        for (; ioctl(ends[0], FIONREAD, &waiting) == 0 && waiting == 0 && polls < 60000; polls++)
+            usleep(1000);
+        for (polls = 0; HoldsOpen(tool, path) && polls < bound; polls++)
+            usleep(1000);
+        EXPECT_EQ(polls == bound, !run.com1) << run.name << (run.com1 ? ": never read every change"
+                                                                      : ": played on, not waiting for the reader");
+        std::string output = ReadAll(ends[0]);
+        close(ends[0]);
+        int status = 0;
+        waitpid(tool, &status, 0);
+        std::rewind(errors);
+        std::string errorText = ReadAll(fileno(errors));
+        std::fclose(errors);
+        const std::string expected = run.console ? WithCrLf(unstalled) : unstalled;
+        if (!run.com1) {
+            EXPECT_EQ(WEXITSTATUS(status), 0) << run.name << ": " << errorText;
+            EXPECT_EQ(errorText, "") << run.name;
+            EXPECT_TRUE(output == expected) << run.name << ": " << output.size() << " bytes, not the unstalled "
+                                            << expected.size();
+            continue;
+        }
+        EXPECT_EQ(WEXITSTATUS(status), MONITOR_EXIT_OUTPUT_LOST) << run.name;
+        EXPECT_EQ(errorText, "ir-monitor: listening on COM1; press keys on the remote, Ctrl+C to stop\n") << run.name;
+        /* A gap closes whenever the writer makes room, so a stall may leave more than one: each
+           has its note, and the totals after the summary add them up. */
+        const std::regex note("# output fell behind: ([0-9]+) lines \\(([0-9]+) bytes\\) dropped here\r?\n");
+        unsigned long long lines = 0, bytes = 0;
+        int gaps = 0;
+        for (std::sregex_iterator gap(output.begin(), output.end(), note), end; gap != end; ++gap, ++gaps) {
+            lines += std::stoull((*gap)[1].str());
+            bytes += std::stoull((*gap)[2].str());
+        }
+        ASSERT_GT(gaps, 0) << run.name << ": " << output.substr(output.size() > 2000 ? output.size() - 2000 : 0);
+        std::string loss = "# output fell behind: " + std::to_string(lines) + " lines (" + std::to_string(bytes) +
+                           " bytes) dropped in all\n# so this capture is incomplete: it lacks those lines\n";
+        loss = run.console ? WithCrLf(loss) : loss;
+        EXPECT_EQ(output.substr(output.size() - std::min(output.size(), loss.size())), loss)
+            << run.name << ": the summary says it again, last";
+        /* What came and what was dropped make up the whole output of an unstalled run, its
+           summary of every change included. */
+        std::string kept = std::regex_replace(output.substr(0, output.size() - std::min(output.size(), loss.size())), note, "");
+        EXPECT_EQ(kept.size() + bytes, expected.size()) << run.name << ": " << gaps << " gap(s)";
+        EXPECT_EQ(kept.substr(kept.find("# summary: ")), expected.substr(expected.find("# summary: "))) << run.name;
     }
-    close(ends[1]);
-    /* The pipe is read only once the recording has been played: the header has come (the check
-       is over) and the tool has let the recording go.  The bound only keeps a fault from hanging. */
-    int waiting = 0, polls = 0;
-    for (; ioctl(ends[0], FIONREAD, &waiting) == 0 && waiting == 0 && polls < 60000; polls++)
-        usleep(1000);
-    for (; HoldsOpen(tool, path) && polls < 60000; polls++)
-        usleep(1000);
-    EXPECT_LT(polls, 60000) << "the tool never finished playing";
-    std::string output = ReadAll(ends[0]);
-    close(ends[0]);
-    int status = 0;
-    waitpid(tool, &status, 0);
     unlink(path.c_str());
-    EXPECT_EQ(WEXITSTATUS(status), MONITOR_EXIT_OUTPUT_LOST);
-    /* A gap closes whenever the writer makes room, so a stall may leave more than one: each has
-       its note, and the totals after the summary add them up. */
-    const std::regex note("# output fell behind: ([0-9]+) lines \\(([0-9]+) bytes\\) dropped here\n");
-    unsigned long long lines = 0, bytes = 0;
-    int gaps = 0;
-    for (std::sregex_iterator gap(output.begin(), output.end(), note), end; gap != end; ++gap, ++gaps) {
-        lines += std::stoull((*gap)[1].str());
-        bytes += std::stoull((*gap)[2].str());
-    }
-    ASSERT_GT(gaps, 0) << output.substr(output.size() > 2000 ? output.size() - 2000 : 0);
-    const std::string loss = "# output fell behind: " + std::to_string(lines) + " lines (" + std::to_string(bytes) +
-                             " bytes) dropped in all\n# so this capture is incomplete: it lacks those lines\n";
-    EXPECT_EQ(output.substr(output.size() - std::min(output.size(), loss.size())), loss) << "the summary says it again, last";
-    /* What came and what was dropped make up the whole output of an unstalled run, its summary
-       of every change included. */
-    std::string kept = std::regex_replace(output.substr(0, output.size() - std::min(output.size(), loss.size())), note, "");
-    EXPECT_EQ(kept.size() + bytes, unblocked.size()) << gaps << " gap(s)";
-    EXPECT_EQ(kept.substr(kept.find("# summary: ")), unblocked.substr(unblocked.find("# summary: ")));
 }
 
-TEST(IrMonitor, ACaptureStillBeingWrittenPlaysAsFarAsItWasChecked)
+std::string Utf16(const std::string &text)
 {
-    const std::string checked =
-        Frame(CodeTable[2], 3570, 1654) + Frame(CodeTable[3], 3570, 1654) + "pulse 460\nspace 40000\n";
-    std::string path = WriteRecording("");
-    fake::Reset();
-    /* Held as a console's redirection holds it: for writing, sharing reading and writing. */
-    HANDLE capture = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, NULL);
-    ASSERT_NE(capture, INVALID_HANDLE_VALUE);
-    DWORD written;
-    WriteFile(capture, checked.data(), (DWORD)checked.size(), &written, NULL);
-    char error[REPLAY_ERROR_SIZE] = "";
-    ASSERT_TRUE(LoadReplayRecording(path.c_str(), FALSE, [] { throw RecordingEnded(); }, error, sizeof error))
-        << error << ": system error " << ReplayRecordingSystemError();
-    const std::string grown = Frame(CodeTable[4], 3570, 1654) + "pulse 460\n";
-    WriteFile(capture, grown.data(), (DWORD)grown.size(), &written, NULL);
-    std::vector<uint64_t> frames;
-    try {
-        for (;;)
-            frames.push_back(ReadFrame(&ReplayReceiverLine));
-    } catch (const RecordingEnded &) {
+    std::string units;
+    for (char c : text)
+        units += std::string(1, c) + '\0';
+    return units;
+}
+
+TEST(IrMonitor, ACaptureStillBeingWrittenPlaysTheCompleteLinesItHadWhenChecked)
+{
+    const std::string frames = Frame(CodeTable[2], 3570, 1654) + Frame(CodeTable[3], 3570, 1654);
+    const std::vector<uint64_t> both = {CodeTable[2], CodeTable[3]}, first = {CodeTable[2]};
+    /* What the file holds when it is loaded, and what its writer adds while the check waits to
+       see whether it grows (nothing: it is finished).  Frame 3 ends where a burst follows it. */
+    const struct { const char *name; std::string checked, duringWait; bool waits; std::vector<uint64_t> frames; } cases[] = {
+        {"a line end last", frames + "pulse 460\nspace 40000\n", "", false, both},
+        {"cut inside a number", frames + "pulse 46", "0\nspace 40000\n", true, first},
+        {"finished without a line end, as Notepad saves", frames + "pulse 460", "", true, both},
+        {"UTF-16 cut inside its line end", "\xFF\xFE" + Utf16(frames + "pulse 460") + "\n",
+         std::string(1, '\0') + Utf16("space 40000\n"), true, first},
+    };
+    for (const auto &c : cases) {
+        std::string path = WriteRecording("");
+        fake::Reset();
+        /* Held as a console's redirection holds it: for writing, sharing reading and writing. */
+        HANDLE capture = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, NULL);
+        ASSERT_NE(capture, INVALID_HANDLE_VALUE);
+        DWORD written;
+        auto add = [capture, &written](const std::string &text) { WriteFile(capture, text.data(), (DWORD)text.size(), &written, NULL); };
+        add(c.checked);
+        bool grown = false;
+        fake::beforeRead = [&] {
+            if (!grown && !fake::Named("Sleep").empty())
+                grown = (add(c.duringWait), true);
+            return true;
+        };
+        char error[REPLAY_ERROR_SIZE] = "";
+        EXPECT_TRUE(LoadReplayRecording(path.c_str(), FALSE, [] { throw RecordingEnded(); }, error, sizeof error))
+            << c.name << ": " << error;
+        EXPECT_EQ(fake::Named("Sleep").size(), c.waits ? 1u : 0u) << c.name << ": the wait for the file to grow";
+        add(Frame(CodeTable[4], 3570, 1654) + "pulse 460\n");
+        std::vector<uint64_t> frames;
+        try {
+            for (;;)
+                frames.push_back(ReadFrame(&ReplayReceiverLine));
+        } catch (const RecordingEnded &) {
+        }
+        CloseReplayRecording();
+        CloseHandle(capture);
+        unlink(path.c_str());
+        EXPECT_EQ(frames, c.frames) << c.name;
     }
-    CloseReplayRecording();
-    CloseHandle(capture);
-    unlink(path.c_str());
-    EXPECT_EQ(frames, (std::vector<uint64_t>{CodeTable[2], CodeTable[3]}));
 }
 
 TEST(IrMonitorText, SixtyFourBitNumbersInDecimalAndHexadecimal)

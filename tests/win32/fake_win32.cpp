@@ -39,6 +39,7 @@ std::map<std::string, FARPROC> exports;
 bool realThreads;
 std::set<HANDLE> consoles;
 std::function<bool()> beforeRead;
+std::function<void()> duringCommWait;
 
 static std::map<std::string, std::deque<intptr_t>> scripts;
 static size_t messagesHandedOut;
@@ -64,6 +65,7 @@ void Reset()
     realThreads = false;
     consoles.clear();
     beforeRead = nullptr;
+    duringCommWait = nullptr;
 }
 
 void Script(const char *name, std::initializer_list<intptr_t> results)
@@ -282,7 +284,10 @@ BOOL SetCommMask(HANDLE file, DWORD mask) { return (BOOL)Record("SetCommMask", {
 BOOL WaitCommEvent(HANDLE file, LPDWORD mask, LPOVERLAPPED overlapped)
 {
     *mask = EV_RLSD;
-    return (BOOL)Record("WaitCommEvent", {ARG(file), ARG(mask), ARG(overlapped)}, nullptr, TRUE);
+    BOOL ok = (BOOL)Record("WaitCommEvent", {ARG(file), ARG(mask), ARG(overlapped)}, nullptr, TRUE);
+    if (fake::duringCommWait)
+        fake::duringCommWait();
+    return ok;
 }
 
 BOOL GetCommModemStatus(HANDLE file, LPDWORD status)
@@ -385,6 +390,11 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED overlapped)
 {
     (void)overlapped;
+    *written = 0;
+    if (size > 16 * 1024 && fake::consoles.count(file) > 0) {
+        fake::lastError = ERROR_NOT_ENOUGH_MEMORY;
+        return FALSE;
+    }
     ssize_t put = ::write(FileDescriptor(file), buffer, size);
     if (put < 0)
         fake::lastError = fake::WindowsError(errno);
@@ -503,6 +513,8 @@ void Sleep(DWORD milliseconds)
     Record("Sleep", {ARG(milliseconds)}, nullptr, 0);
     if (milliseconds == INFINITE)
         throw fake::Parked();
+    if (fake::realThreads)
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
 LPSTR GetCommandLineA(void) { return &fake::commandLine[0]; }

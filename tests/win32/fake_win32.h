@@ -14,9 +14,11 @@
  *
  * Threads run only when a test (or the host tool) sets realThreads: then CreateThread starts a
  * real thread, CreateEventA gives a real auto-reset event that SetEvent and WaitForSingleObject
- * work on, and each thread has its own lastError.  Otherwise CreateThread only records and
- * CreateEventA gives no event, so code that would hand work to a thread of its own does it
- * itself.  GetConsoleMode succeeds for the handles in `consoles` only.
+ * work on, each thread has its own lastError, and a finite Sleep sleeps.  Otherwise CreateThread
+ * only records, CreateEventA gives no event, so code that would hand work to a thread of its own
+ * does it itself, and Sleep returns at once.  GetConsoleMode succeeds for the handles in
+ * `consoles` only, and WriteFile refuses them a write of over 16 KiB with ERROR_NOT_ENOUGH_MEMORY,
+ * as consoles of NT 4.0 to Windows 7 may.
  *
  * Defaults are the quiet success of each call: handles are small distinct non-null values,
  * BOOL calls return TRUE, MessageBoxA answers IDNO, GetMessageA returns 0 (quit).
@@ -77,6 +79,10 @@ extern std::set<HANDLE> consoles;
 /* Runs before each read of a host file; a read it answers false fails, with the error it left
    in lastError.  Empty after Reset. */
 extern std::function<bool()> beforeRead;
+
+/* Runs in each WaitCommEvent before it returns, where a test moves modemStatus and the counter
+   as a receiver would.  Empty after Reset. */
+extern std::function<void()> duringCommWait;
 
 /* Thrown by Sleep(INFINITE): a thread parked for good leaves the code under test this way. */
 struct Parked {};

@@ -26,8 +26,10 @@
  * the summary of what has been seen so far and exits 0, on COM1 or during a recording; during
  * the check of a recording, before anything is played, it says so in one '#' line instead.
  *
- * The output never holds up the reading thread (text_output.h), so what it cannot take in time
- * is dropped, and a failed write ends the tool.  Either way the output is not what it should
+ * On COM1 the output never holds up the reading thread (text_output.h), so what it cannot take
+ * in time is dropped.  A recording has no live line to keep pace with, so its reading thread
+ * waits for the output instead and loses nothing (`ir-monitor capture.ir | more` behind a
+ * paused pager).  A failed write ends the tool.  Either way the output is not what it should
  * be, and the exit code says so: 4, after the summary has repeated what was dropped, or at once
  * on a failed write, with the system's reason on standard error.  A pipe whose reader has gone
  * (`ir-monitor capture.ir | more`, then quitting) ends the tool with 4 too, but quietly, as a
@@ -201,6 +203,7 @@ static int MonitorRecording(const char *path, BOOL raw)
 {
     char error[REPLAY_ERROR_SIZE];
     PrepareMonitor(GetStdHandle(STD_OUTPUT_HANDLE));
+    OutputNeverDrops();
     if (!LoadReplayRecording(path, FALSE, FinishAtEndOfRecording, error, sizeof error)) {
         DWORD why = ReplayRecordingSystemError();
         char text[SYSTEM_TEXT_SIZE];
