@@ -160,8 +160,9 @@ static_assert(MAX_LINE_LENGTH == 200, "the message about a long line gives the l
 
 /* Why the file just rewound cannot be read, when its first block is in a UTF-16 the replay line
    does not read: big-endian (the mark FE FF, as Notepad's "UTF-16 BE"), or either order without
-   a mark, where each of the first characters is an ASCII byte beside a 0 on the same side; NULL
-   otherwise.  Read as bytes, such a file would only give "a NUL byte" on its first line. */
+   a mark, where each of the first 32 characters is a byte beside a 0 on the same side, as the
+   ASCII a recording is written in gives; NULL otherwise.  Read as bytes, such a file would only
+   give "a NUL byte" on its first line. */
 static const char *UnreadableEncoding(void)
 {
     if (textIsUtf16 || readBlockPosition != 0)
@@ -173,8 +174,8 @@ static const char *UnreadableEncoding(void)
     BOOL lowFirst = TRUE, highFirst = TRUE;
     for (DWORD i = 0; i < units; i++) {
         unsigned char first = start[2 * i], second = start[2 * i + 1];
-        lowFirst = lowFirst && second == 0 && first != 0 && first < 0x80;
-        highFirst = highFirst && first == 0 && second != 0 && second < 0x80;
+        lowFirst = lowFirst && second == 0 && first != 0;
+        highFirst = highFirst && first == 0 && second != 0;
     }
     if (units > 0 && (lowFirst || highFirst))
         return "the recording is in UTF-16 without a byte-order mark; save it as UTF-8, or as UTF-16 LE with its "

@@ -184,6 +184,15 @@ std::string Utf16(const std::string &text)
     return bytes;
 }
 
+/* ASCII `text` as UTF-16BE, without a mark. */
+std::string Utf16BigEndian(const std::string &text)
+{
+    std::string bytes;
+    for (char c : text)
+        bytes += {'\0', c};
+    return bytes;
+}
+
 long LinesIn(const std::string &text)
 {
     long lines = 0;
@@ -209,7 +218,7 @@ int main()
     countedLine.waitLineChange = CountedWait;
 
     Report("a missing file", Check(directory + "/missing.ir", 0, "cannot open the recording"));
-    Report("a directory", Check(directory, 0, "cannot open the recording"));  /* as on Windows */
+    Report("a directory", Check(directory, 0, "is a folder, not a recording"));  /* refused on opening, as on Windows */
     Report("an empty file plays nothing", CheckText("", -1, "", 0));
     Report("a last line without its newline", CheckText("pulse 3500\nspace 17", -1, "", 0));
     Report("a word cut short", CheckText("pulse 3500\nspa", 2, "unknown word"));
@@ -232,6 +241,14 @@ int main()
     Report("half a UTF-16 byte order mark", CheckText("\xFF", 1, "unknown word"));
     Report("UTF-16 of odd length", CheckText(Utf16("pulse 5\nspace 5\n") + "p", 3, "half a UTF-16 character"));
     Report("UTF-16 cut in a character", CheckText(Utf16("pulse 5\nspace 5").substr(0, 31), 2, "half a UTF-16"));
+    /* Encodings other than the readable ones are named, with what to save the file as. */
+    const std::string bigEndian = Utf16BigEndian("pulse 5\nspace 5\n");
+    const std::string saveAs = "; save it as UTF-8, or as UTF-16 LE with its byte-order mark";
+    Report("UTF-16 big-endian", CheckText("\xFE\xFF" + bigEndian, 0, "the recording is in UTF-16 big-endian" + saveAs));
+    Report("UTF-16 big-endian without its mark",
+           CheckText(bigEndian, 0, "the recording is in UTF-16 without a byte-order mark" + saveAs));
+    Report("UTF-16 little-endian without its mark",
+           CheckText(Utf16("pulse 5\nspace 5\n").substr(2), 0, "the recording is in UTF-16 without a byte-order mark"));
     Report("UTF-16 with a NUL unit",
            CheckText(Utf16("pulse 5\nspace 5" + std::string(1, '\0') + "\npulse 5\n"), 2, "NUL byte"));
     std::string everyByte;
