@@ -89,7 +89,7 @@ static int Usage(bool asked)
     static const char usage[] = "usage: remote-send N       post command N to " PROGRAM_TITLE "\n"
                                 "       remote-send close   ask it to exit\n"
                                 "N: 0 to 4294967295, or 0x0 to 0xFFFFFFFF; close in any case (CLOSE)\n"
-                                "It acts on N =%s;\n"
+                                "The program acts on N =%s;\n"
                                 "any other N is posted all the same, with a note that it does nothing there.\n";
     char numbers[ACTING_LIST_SIZE] = "";
     ListActingNumbers(numbers);

@@ -158,15 +158,12 @@ static const char *LineOffTheColumns(const char *text)
 {
     bool inMessage = false;
     for (const char *line = text; *line != '\0';) {
-        const char *end = strchr(line, '\n');
-        size_t length = end ? (size_t)(end - line) : strlen(line);
+        size_t length = strcspn(line, "\n");
         bool goesOn = line[0] == ' ';
         if (length > 79 || (inMessage && goesOn && strspn(line, " ") != 13))
             return line;
         inMessage = strncmp(line, "remote-send: ", 13) == 0 || (inMessage && goesOn);
-        if (!end)
-            break;
-        line = end + 1;
+        line += length + (line[length] == '\n');
     }
     return NULL;
 }
@@ -816,7 +813,7 @@ static void test_remote_send_arguments(void)
            remoteSendErrors);
     }
     /* The usage lists the numbers the program acts on: the command table's rows that do something. */
-    char acting[256] = "It acts on N =";
+    char acting[256] = "The program acts on N =";
     for (const CommandRow &row : COMMAND_TABLE)
         if (row.action != ACTION_POSTS || row.posts[0].window)
             snprintf(acting + strlen(acting), sizeof acting - strlen(acting), " %u", row.number);
