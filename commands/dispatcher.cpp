@@ -7,32 +7,18 @@
  * Suspending goes through SetSystemPowerState, which old systems lack and which needs the
  * shutdown privilege; it and the token calls of ADVAPI32 are resolved at run time, so the
  * program still loads where they are missing and imports nothing from ADVAPI32.
+ *
+ * The numbers themselves are in command_numbers.h, which remote-send reads too.
  */
 #include "dispatcher.h"
+
+#include "command_numbers.h"
 
 /* A left double-click at client point x = 32, y = 4, with no key or button flags. */
 #define DOUBLE_CLICK_POINT 0x00040020
 
-/* Numbers whose action is more than one command id.  21594 and 21618, like 21581 and 21614,
-   come only from other processes, never from the receiver. */
-#define COMMAND_CLOSE_OR_START 1
-#define COMMAND_LOG_OFF 14
-#define COMMAND_SUSPEND 15
-#define COMMAND_ID_AND_DOUBLE_CLICKS 21594
-#define COMMAND_USER_MESSAGE 21618
-
 /* The command id that 21594 posts before its two double-clicks. */
 #define DOUBLE_CLICKS_COMMAND_ID 40036
-
-/* Numbers whose whole action is one WM_COMMAND(id, 0) posted to the main window.  The ids are
-   the player's own command identifiers, passed through as they stand. */
-static const struct {
-    CommandNumber number;
-    unsigned id;
-} playerCommands[] = {
-    {2, 40045},  {3, 40047},  {4, 40046},  {5, 40044},  {6, 40048},     {7, 40059},
-    {8, 40058},  {10, 40060}, {11, 40061}, {12, 40023}, {21581, 40022}, {21614, 40147},
-};
 
 /* Signatures of the calls resolved at run time. */
 typedef BOOL(WINAPI *SetSystemPowerStateCall)(BOOL suspend, BOOL force);
@@ -141,9 +127,9 @@ void DispatchCommand(CommandNumber number)
         return;
     }
 
-    for (unsigned i = 0; i < sizeof playerCommands / sizeof playerCommands[0]; i++)
-        if (playerCommands[i].number == number) {
-            PostPlayerCommand(player, playerCommands[i].id);
+    for (unsigned i = 0; i < PLAYER_COMMAND_COUNT; i++)
+        if (PLAYER_COMMANDS[i].number == number) {
+            PostPlayerCommand(player, PLAYER_COMMANDS[i].id);
             return;
         }
 }

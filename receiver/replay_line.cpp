@@ -25,7 +25,8 @@
  * program's output).  The mark is looked for at every start of the file, a repeating
  * recording's rewinds included.  A UTF-16 unit is read as one byte: as it stands up to 0x7F
  * (0 stays a NUL, a bad line), otherwise '?', which no word or number holds, so other
- * characters are fine in comments only; an odd last byte is a bad line.
+ * characters are fine in comments only; an odd last byte is a bad line.  UTF-16 big-endian, and
+ * UTF-16 without its mark, are refused by name, with what to save the file as instead.
  *
  * Only the thread that plays the line touches this state.
  */
@@ -161,13 +162,40 @@ static BOOL ReadRecordingLine(RecordingLine *out)
     if (tooLong || holdsNul || c == HALF_A_UNIT) {
         out->kind = LINE_BAD;
         out->number = 0;
-        out->problem = tooLong ? "the line is too long"
+        out->problem = tooLong ? "the line is longer than 200 characters, the most a line other than a comment holds"
                        : holdsNul ? "the line holds a NUL byte"
                                   : "the file ends in half a UTF-16 character";
         return TRUE;
     }
     ParseRecordingLine(text, out);
     return TRUE;
+}
+
+static_assert(MAX_LINE_LENGTH == 200, "the message about a long line gives the limit");
+
+/* Why the file just rewound cannot be read, when its first block is in a UTF-16 the replay line
+   does not read: big-endian (the mark FE FF, as Notepad's "UTF-16 BE"), or either order without
+   a mark, where each of the first 32 characters is a byte beside a 0 on the same side, as the
+   ASCII a recording is written in gives; NULL otherwise.  Read as bytes, such a file would only
+   give "a NUL byte" on its first line. */
+static const char *UnreadableEncoding(void)
+{
+    if (textIsUtf16 || readBlockPosition != 0)
+        return NULL;
+    const unsigned char *start = (const unsigned char *)readBlock;
+    if (readBlockLength >= 2 && start[0] == 0xFE && start[1] == 0xFF)
+        return "the recording is in UTF-16 big-endian; save it as UTF-8, or as UTF-16 LE with its byte-order mark";
+    DWORD units = readBlockLength / 2 < 32 ? readBlockLength / 2 : 32;
+    BOOL lowFirst = TRUE, highFirst = TRUE;
+    for (DWORD i = 0; i < units; i++) {
+        unsigned char first = start[2 * i], second = start[2 * i + 1];
+        lowFirst = lowFirst && second == 0 && first != 0;
+        highFirst = highFirst && first == 0 && second != 0;
+    }
+    if (units > 0 && (lowFirst || highFirst))
+        return "the recording is in UTF-16 without a byte-order mark; save it as UTF-8, or as UTF-16 LE with its "
+               "byte-order mark";
+    return NULL;
 }
 
 /* Writes "path: ..." into `error`, cut to `errorSize`; callers cut the path at MAX_PATH characters. */
@@ -200,6 +228,10 @@ static BOOL CheckRecording(const char *path, char *error, int errorSize)
     frequency = REPLAY_DEFAULT_FREQUENCY;
     unitsAreTicks = FALSE;
     repeatForever = FALSE;
+    if (const char *encoding = UnreadableEncoding()) {
+        SayWhy(error, errorSize, "%.260s: %s", path, encoding);
+        return FALSE;
+    }
     BOOL lastLineRead = FALSE;
     BOOL lastLineHeldBack = FALSE;
     while (!lastLineRead && ReadRecordingLine(&line)) {
@@ -277,7 +309,14 @@ BOOL LoadReplayRecording(const char *path, BOOL paced, ReplayEndHandler atEnd, c
                             FILE_ATTRIBUTE_NORMAL, NULL);
     if (recording == INVALID_HANDLE_VALUE) {
         systemError = GetLastError();
-        SayWhy(error, errorSize, "%.260s: cannot open the recording", path);
+        /* Windows refuses a folder as "access denied", which would send a user looking for rights. */
+        DWORD attributes = GetFileAttributesA(path);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            systemError = 0;
+            SayWhy(error, errorSize, "%.260s: is a folder, not a recording", path);
+        } else {
+            SayWhy(error, errorSize, "%.260s: cannot open the recording", path);
+        }
         return FALSE;
     }
     if (!CheckRecording(path, error, errorSize)) {

@@ -9,9 +9,10 @@
  * file`); each reads as the same recording.  Characters beyond ASCII belong in comments.
  *
  * A recording is checked whole before it is played; bad input is refused with a message that
- * names the file and line.  Playing reads the file again item by item, so a recording of any
- * length plays in fixed memory, and reads only as far as the check did, so a file that another
- * program is still writing plays as it was checked, without a last line it has not finished.
+ * names the file and line, or the file alone for a folder and for a UTF-16 the line does not
+ * read.  Playing reads the file again item by item, so a recording of any length plays in fixed
+ * memory, and reads only as far as the check did, so a file that another program is still
+ * writing plays as it was checked, without a last line it has not finished.
  */
 #ifndef REPLAY_LINE_H
 #define REPLAY_LINE_H

@@ -10,7 +10,11 @@ enum {
        through a 64 KB heap it shares with all its other work, and refuses a write that does not
        fit with ERROR_NOT_ENOUGH_MEMORY, well below 64 KB when a selection has held it; after a
        stall the ring holds up to a megabyte. */
-    WRITE_SIZE_MAX = 16 * 1024
+    WRITE_SIZE_MAX = 16 * 1024,
+    /* Any usual message with its CR LF, indents and breaks, in one write; a longer one goes in
+       more.  With the formatted text it keeps a message's stack under 4 KiB, where a larger frame
+       would need the compiler's stack probe from libgcc, and its unwind tables. */
+    MESSAGE_BUFFER_SIZE = 2 * FORMATTED_TEXT_LIMIT
 };
 
 /* The ring: bytes from `written` up to `produced` (counted from StartOutput, wrapping) wait for
@@ -38,14 +42,26 @@ static OutputFailureHandler failureHandler;
 static HANDLE writerWake;
 static BOOL outputReady;
 
+/* The value is divided by `base` as four 16-bit pieces, each step a 32-bit division, rather than
+   by libgcc's 64-bit division helper: remote-send links this file, and that helper's unwind
+   tables alone would cost it a 512-byte section of its 8 KiB. */
 const char *FormatUnsigned64(ULONGLONG value, unsigned base, int minDigits, char text[NUMBER_TEXT_SIZE])
 {
     char digits[NUMBER_TEXT_SIZE];
     int count = 0;
+    WORD pieces[4] = {(WORD)(value >> 48), (WORD)(value >> 32), (WORD)(value >> 16), (WORD)value};
+    BOOL left;
     do {
-        digits[count++] = "0123456789ABCDEF"[value % base];
-        value /= base;
-    } while (value != 0);
+        DWORD remainder = 0;
+        left = FALSE;
+        for (int i = 0; i < 4; i++) {
+            DWORD part = remainder << 16 | pieces[i];
+            pieces[i] = (WORD)(part / base);
+            remainder = part % base;
+            left = left || pieces[i] != 0;
+        }
+        digits[count++] = "0123456789ABCDEF"[remainder];
+    } while (left);
     while (count < minDigits && count < NUMBER_TEXT_SIZE - 1)
         digits[count++] = '0';
     for (int i = 0; i < count; i++)
@@ -272,27 +288,121 @@ void FinishOutput(void)
 ULONGLONG OutputLinesDropped(void) { return droppedLines; }
 ULONGLONG OutputBytesDropped(void) { return droppedBytes; }
 
-/* Formats and writes at once to the standard handle `which`, with CR LF where it is a console.
-   A text that cannot be written is lost: the caller is already saying something went wrong, or
-   is printing the usage. */
-static void WriteFormattedNow(DWORD which, const char *format, va_list arguments)
+/* A message on its way to a standard handle: its lines broken to fit a console, with CR LF there. */
+typedef struct MessageText {
+    char bytes[MESSAGE_BUFFER_SIZE];
+    DWORD length;
+    HANDLE handle;
+    BOOL console;
+    DWORD error;  /* the first failed write's; 0 while all went */
+} MessageText;
+
+/* Writes what the message holds so far, unless a write has already failed. */
+static void WriteMessage(MessageText *message)
 {
-    char text[FORMATTED_TEXT_LIMIT];
-    char lineEnds[2 * FORMATTED_TEXT_LIMIT];
-    wvsprintfA(text, format, arguments);
-    HANDLE handle = GetStdHandle(which);
-    DWORD mode;
-    BOOL console = GetConsoleMode(handle, &mode);
-    DWORD length = 0;
-    for (const char *c = text; *c != '\0'; c++) {
-        if (*c == '\n' && console)
-            lineEnds[length++] = '\r';
-        lineEnds[length++] = *c;
-    }
-    DWORD error;
-    WriteAll(handle, lineEnds, length, &error);
+    if (message->error == 0)
+        WriteAll(message->handle, message->bytes, message->length, &message->error);
+    message->length = 0;
 }
 
+static void AddBytes(MessageText *message, const char *bytes, DWORD count)
+{
+    for (DWORD i = 0; i < count; i++) {
+        if (message->length == MESSAGE_BUFFER_SIZE)
+            WriteMessage(message);
+        message->bytes[message->length++] = bytes[i];
+    }
+}
+
+static void AddBlanks(MessageText *message, DWORD count)
+{
+    for (DWORD i = 0; i < count; i++)
+        AddBytes(message, " ", 1);
+}
+
+static void EndLine(MessageText *message)
+{
+    if (message->console)
+        AddBytes(message, "\r", 1);
+    AddBytes(message, "\n", 1);
+}
+
+/* The width of a line's leading tool name and ": " ("ir-monitor: "), by which its continuation
+   lines are indented; 0 when it begins otherwise. */
+static DWORD PrefixWidth(const char *line, DWORD length)
+{
+    for (DWORD i = 0; i + 1 < length && i < MESSAGE_PREFIX_LIMIT; i++) {
+        if (line[i] == ' ')
+            return 0;
+        if (line[i] == ':' && line[i + 1] == ' ')
+            return i + 2;
+    }
+    return 0;
+}
+
+/* One line of a message, without its line end, in pieces of MESSAGE_COLUMNS at most: each
+   broken at the last blank that leaves more than the prefix on it, or, for a word longer than
+   the room left (a path), at the column limit; each further piece after the prefix's width of
+   blanks.  The blanks at a break are dropped. */
+static void AddWrappedLine(MessageText *message, const char *line, DWORD length)
+{
+    DWORD indent = PrefixWidth(line, length);
+    DWORD lead = 0;   /* the blanks this piece comes after: none on the line's first */
+    DWORD least = indent > 0 ? indent : 1;  /* the first blank a break may take */
+    while (lead + length > MESSAGE_COLUMNS) {
+        DWORD room = MESSAGE_COLUMNS - lead;
+        DWORD blank = room;  /* a blank just past the room still lets the piece before it fit */
+        while (blank >= least && line[blank] != ' ')
+            blank--;
+        DWORD cut = blank >= least ? blank : room;
+        DWORD piece = cut;
+        while (piece > 0 && line[piece - 1] == ' ')
+            piece--;
+        AddBlanks(message, lead);
+        AddBytes(message, line, piece);
+        EndLine(message);
+        while (cut < length && line[cut] == ' ')
+            cut++;
+        line += cut;
+        length -= cut;
+        lead = indent;
+        least = 1;
+        if (length == 0)
+            return;
+    }
+    AddBlanks(message, lead);
+    AddBytes(message, line, length);
+}
+
+/* Formats and writes at once to the standard handle `which`, each line wrapped to fit a console
+   (AddWrappedLine) and ending in CR LF where it is one.  Returns 0 when written, else the
+   system's error. */
+static DWORD WriteFormattedNow(DWORD which, const char *format, va_list arguments)
+{
+    char text[FORMATTED_TEXT_LIMIT];
+    MessageText message;
+    wvsprintfA(text, format, arguments);
+    message.handle = GetStdHandle(which);
+    DWORD mode;
+    message.console = GetConsoleMode(message.handle, &mode);
+    message.length = 0;
+    message.error = 0;
+    for (const char *line = text; *line != '\0';) {
+        DWORD length = 0;
+        while (line[length] != '\0' && line[length] != '\n')
+            length++;
+        AddWrappedLine(&message, line, length);
+        line += length;
+        if (*line == '\n') {
+            EndLine(&message);
+            line++;
+        }
+    }
+    WriteMessage(&message);
+    return message.error;
+}
+
+/* A message that cannot be written is lost: the caller is already saying something went wrong. */
 void PutError(const char *format, ...)
 {
     va_list arguments;
@@ -301,12 +411,13 @@ void PutError(const char *format, ...)
     va_end(arguments);
 }
 
-void PutOutputNow(const char *format, ...)
+DWORD PutOutputNow(const char *format, ...)
 {
     va_list arguments;
     va_start(arguments, format);
-    WriteFormattedNow(STD_OUTPUT_HANDLE, format, arguments);
+    DWORD error = WriteFormattedNow(STD_OUTPUT_HANDLE, format, arguments);
     va_end(arguments);
+    return error;
 }
 
 const char *DescribeSystemError(DWORD error, char text[SYSTEM_TEXT_SIZE])
@@ -318,6 +429,16 @@ const char *DescribeSystemError(DWORD error, char text[SYSTEM_TEXT_SIZE])
     text[length] = '\0';
     if (length == 0)
         return "no text for this error";
+    /* A text of several lines becomes one, so that the message around it wraps as a whole. */
+    DWORD kept = 0;
+    for (DWORD i = 0; i < length; i++) {
+        BOOL lineEnd = text[i] == '\r' || text[i] == '\n';
+        if (!lineEnd)
+            text[kept++] = text[i];
+        else if (kept > 0 && text[kept - 1] != ' ')
+            text[kept++] = ' ';
+    }
+    text[kept] = '\0';
     DWORD mode;
     if (GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode))
         CharToOemA(text, text);

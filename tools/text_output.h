@@ -27,6 +27,13 @@
  * to standard error at once.  Text is formatted by wvsprintfA, which every Windows has but which
  * knows no 64-bit conversions: 64-bit numbers are first made into text by FormatUnsigned64.
  *
+ * Messages (PutError, PutOutputNow) fit an 80-column console, every Windows 9x console and cmd's
+ * default window: a line wider than MESSAGE_COLUMNS is broken at the last blank that fits, and
+ * goes on on lines indented by the width of its leading tool name and ": " (12 blanks after
+ * "ir-monitor: ", 13 after "remote-send: "), so the tool's name stands alone at the left.  A word
+ * longer than the room left, a path most often, is broken at the column limit.  A system's text
+ * of several lines is made one line first, so it wraps with the rest.
+ *
  * A system's error text is in the ANSI code page; written to a console it is converted to the
  * console's own (OEM) code page, so accented letters of a non-English Windows read right there,
  * while a redirected file keeps the bytes Windows gave.
@@ -44,7 +51,9 @@ enum {
     NUMBER_TEXT_SIZE = 24,   /* any 64-bit number in decimal or hexadecimal, with its NUL */
     SYSTEM_TEXT_SIZE = 200,
     OUTPUT_WRITE_MS = 250,          /* the longest a flushed or unflushed line waits for the writer */
-    OUTPUT_BUFFER_SIZE = 1 << 20    /* a power of two: the ring's positions wrap with a DWORD */
+    OUTPUT_BUFFER_SIZE = 1 << 20,   /* a power of two: the ring's positions wrap with a DWORD */
+    MESSAGE_COLUMNS = 79,           /* a message line's widest: an 80th character would wrap */
+    MESSAGE_PREFIX_LIMIT = 16       /* the widest tool name and ": " that continuation lines match */
 };
 
 /* `value` in decimal (base 10) or upper-case hexadecimal (base 16), with leading zeros up to
@@ -74,12 +83,12 @@ void WritePendingOutput(void);
 ULONGLONG OutputLinesDropped(void);
 ULONGLONG OutputBytesDropped(void);
 
-/* A message on standard error, written at once. */
+/* A message on standard error, written at once; lost if it cannot be. */
 void PutError(const char *format, ...);
 
-/* A message on standard output, written at once: a tool's usage when it is asked for.  The
-   report's lines go through PutText. */
-void PutOutputNow(const char *format, ...);
+/* A message on standard output, written at once: a tool's usage when it is asked for.  Returns
+   0 when it was written, else the system's error.  The report's lines go through PutText. */
+DWORD PutOutputNow(const char *format, ...);
 
 /* The system's text for `error`, without the line end it comes with, converted for the console
    when standard error is one. */

@@ -152,8 +152,24 @@ static DWORD Finish(HANDLE process, DWORD timeoutMs)
 
 static char remoteSendErrors[1024];
 
+/* The first line of `text` wider than 79 columns, or going on a message of remote-send's not
+   after the 13 blanks of "remote-send: "; NULL when there is none. */
+static const char *LineOffTheColumns(const char *text)
+{
+    bool inMessage = false;
+    for (const char *line = text; *line != '\0';) {
+        size_t length = strcspn(line, "\n");
+        bool goesOn = line[0] == ' ';
+        if (length > 79 || (inMessage && goesOn && strspn(line, " ") != 13))
+            return line;
+        inMessage = strncmp(line, "remote-send: ", 13) == 0 || (inMessage && goesOn);
+        line += length + (line[length] == '\n');
+    }
+    return NULL;
+}
+
 /* Runs remote-send (`exe`, or the build's) with `arguments` and returns its exit code; what it
-   printed is in remoteSendErrors. */
+   printed is in remoteSendErrors, and checked to fit an 80-column console. */
 static DWORD RemoteSendFrom(const char *exe, const char *arguments)
 {
     const char *errorPath = PathIn(tmpDir, "remote-send.err");
@@ -166,6 +182,9 @@ static DWORD RemoteSendFrom(const char *exe, const char *arguments)
         got = 0;
     remoteSendErrors[got] = '\0';
     CloseHandle(file);
+    const char *wide = LineOffTheColumns(remoteSendErrors);
+    ok(wide == NULL, "remote-send's messages", "expected [%s]'s lines within 79 columns, going on after 13 blanks, got: %.90s",
+       arguments, wide);
     return code;
 }
 static DWORD RemoteSend(const char *arguments)
@@ -455,9 +474,13 @@ static void CheckCommandFrom(const char *sender, const char *spelling, unsigned 
         return;
     int before = ReadPosts(playerLog);
     DWORD code = sender ? RemoteSendFrom(sender, spelling) : RemoteSend(spelling);
-    if (ok(code == 0, what, "expected remote-send to post it (exit code 0), got %lu: %s", (unsigned long)code,
-           remoteSendErrors))
-        ok_posts(what, before, WaitForPosts(playerLog, before + CountPosts(row->posts), 5000), row->posts);
+    if (!ok(code == 0, what, "expected remote-send to post it (exit code 0), got %lu: %s", (unsigned long)code,
+            remoteSendErrors))
+        return;
+    bool acts = row->action != ACTION_POSTS || row->posts[0].window;
+    ok(acts ? !remoteSendErrors[0] : strstr(remoteSendErrors, "the program does nothing for it") != NULL, what,
+       "expected %s, got: %s", acts ? "nothing printed" : "a note that the program does nothing for it", remoteSendErrors);
+    ok_posts(what, before, WaitForPosts(playerLog, before + CountPosts(row->posts), 5000), row->posts);
 }
 static void CheckCommand(const char *spelling, unsigned number)
 {
@@ -789,6 +812,15 @@ static void test_remote_send_arguments(void)
            "expected exit code 2 and a message for [%s], got %lu and \"%s\"", bad[i], (unsigned long)code,
            remoteSendErrors);
     }
+    /* The usage lists the numbers the program acts on: the command table's rows that do something. */
+    char acting[256] = "The program acts on N =";
+    for (const CommandRow &row : COMMAND_TABLE)
+        if (row.action != ACTION_POSTS || row.posts[0].window)
+            snprintf(acting + strlen(acting), sizeof acting - strlen(acting), " %u", row.number);
+    strcat(acting, ";\n");
+    DWORD code = RemoteSend("/?");
+    ok(code == 0 && strstr(remoteSendErrors, acting), "remote-send /?", "expected exit code 0 and [%s], got %lu: %s",
+       acting, (unsigned long)code, remoteSendErrors);
     Sleep(200);
     int now = ReadPosts(playerLog);
     ok(now == before, "remote-send arguments", "expected no post for malformed arguments, got %d -> %d", before, now);

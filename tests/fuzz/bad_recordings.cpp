@@ -184,6 +184,15 @@ std::string Utf16(const std::string &text)
     return bytes;
 }
 
+/* ASCII `text` as UTF-16BE, without a mark. */
+std::string Utf16BigEndian(const std::string &text)
+{
+    std::string bytes;
+    for (char c : text)
+        bytes += {'\0', c};
+    return bytes;
+}
+
 long LinesIn(const std::string &text)
 {
     long lines = 0;
@@ -209,7 +218,7 @@ int main()
     countedLine.waitLineChange = CountedWait;
 
     Report("a missing file", Check(directory + "/missing.ir", 0, "cannot open the recording"));
-    Report("a directory", Check(directory, 0, "cannot open the recording"));  /* as on Windows */
+    Report("a directory", Check(directory, 0, "is a folder, not a recording"));  /* refused on opening, as on Windows */
     Report("an empty file plays nothing", CheckText("", -1, "", 0));
     Report("a last line without its newline", CheckText("pulse 3500\nspace 17", -1, "", 0));
     Report("a word cut short", CheckText("pulse 3500\nspa", 2, "unknown word"));
@@ -217,9 +226,9 @@ int main()
     Report("the largest number", CheckText("units ticks\npulse 4294967295\nspace 4294967295\npulse 1\n", -1, "", 0));
     Report("one more than the largest", CheckText("space 4294967296\n", 1, "too large"));
     Report("190 digits", CheckText("pulse " + std::string(190, '9') + "\n", 1, "too large"));
-    Report("10000 digits", CheckText("pulse 5\nspace " + std::string(10000, '7') + "\n", 2, "the line is too long"));
+    Report("10000 digits", CheckText("pulse 5\nspace " + std::string(10000, '7') + "\n", 2, "the line is longer than 200 characters"));
     Report("200 characters are a line", CheckText("pulse 5" + std::string(193, ' ') + "\n", -1, "", 0));
-    Report("201 are too many", CheckText("pulse 5" + std::string(194, ' ') + "\n", 1, "the line is too long"));
+    Report("201 are too many", CheckText("pulse 5" + std::string(194, ' ') + "\n", 1, "the line is longer than 200 characters"));
     Report("a leading zero run", CheckText("pulse 00000000000000000000000000005\n", -1, "", 0));
     Report("minus zero", CheckText("pulse -0\n", 1, "must be positive"));
     Report("a plus sign", CheckText("pulse +5\n", 1, "a number is missing"));
@@ -232,6 +241,14 @@ int main()
     Report("half a UTF-16 byte order mark", CheckText("\xFF", 1, "unknown word"));
     Report("UTF-16 of odd length", CheckText(Utf16("pulse 5\nspace 5\n") + "p", 3, "half a UTF-16 character"));
     Report("UTF-16 cut in a character", CheckText(Utf16("pulse 5\nspace 5").substr(0, 31), 2, "half a UTF-16"));
+    /* Encodings other than the readable ones are named, with what to save the file as. */
+    const std::string bigEndian = Utf16BigEndian("pulse 5\nspace 5\n");
+    const std::string saveAs = "; save it as UTF-8, or as UTF-16 LE with its byte-order mark";
+    Report("UTF-16 big-endian", CheckText("\xFE\xFF" + bigEndian, 0, "the recording is in UTF-16 big-endian" + saveAs));
+    Report("UTF-16 big-endian without its mark",
+           CheckText(bigEndian, 0, "the recording is in UTF-16 without a byte-order mark" + saveAs));
+    Report("UTF-16 little-endian without its mark",
+           CheckText(Utf16("pulse 5\nspace 5\n").substr(2), 0, "the recording is in UTF-16 without a byte-order mark"));
     Report("UTF-16 with a NUL unit",
            CheckText(Utf16("pulse 5\nspace 5" + std::string(1, '\0') + "\npulse 5\n"), 2, "NUL byte"));
     std::string everyByte;
@@ -242,7 +259,7 @@ int main()
     std::string junk;
     for (int i = 0; i < 4096; i++)
         junk += static_cast<char>(random() % 256 | 0x80);  /* no newline, so one bad line */
-    Report("4 KiB of binary junk", CheckText(junk, 1, "the line is too long"));
+    Report("4 KiB of binary junk", CheckText(junk, 1, "the line is longer than 200 characters"));
     Report("a cut-short error buffer", Check(FileOf("nonsense\n"), 1, "", -1, 8));
 
     /* Extremes that load: the slowest and fastest counters, the longest items, forever. */

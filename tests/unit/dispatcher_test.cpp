@@ -1,10 +1,11 @@
 /*
  * The dispatcher against the Win32 stand-in: for every command number, what is posted to which
  * player window and in what order, with and without the player; the close-or-start, log-off and
- * suspend actions (with the shutdown-privilege retry); and the results of the two post
- * operations.
+ * suspend actions (with the shutdown-privilege retry); the results of the two post
+ * operations; and the numbers command_numbers.h gives remote-send as the acting ones.
  */
 #include "../../commands/dispatcher.h"
+#include "../../commands/command_numbers.h"
 
 #include <gtest/gtest.h>
 
@@ -116,6 +117,13 @@ TEST_F(Dispatcher, EveryNumberPostsItsRowOfTheTable)
         fake::Reset();
         DispatchCommand(row.number);
         EXPECT_EQ(row.callsWithoutPlayer, fake::Names()) << "command " << row.number << " without the player";
+        EXPECT_EQ(bool(ProgramActsOn(row.number)), table.action != ACTION_POSTS || table.posts[0].window != 0)
+            << "command " << row.number << ": what command_numbers.h, which remote-send reads, says of it";
+    }
+    for (unsigned i = 0; i < ACTING_COMMAND_COUNT; i++) {
+        const CommandRow *row = FindCommandRow(ActingCommand(i));
+        EXPECT_TRUE(row != nullptr && (row->action != ACTION_POSTS || row->posts[0].window != 0))
+            << "command_numbers.h has " << ActingCommand(i) << ", which the table has do nothing";
     }
 }
 

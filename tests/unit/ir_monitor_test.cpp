@@ -7,8 +7,10 @@
  */
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
 #include <csignal>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <functional>
@@ -76,6 +78,54 @@ std::string Frame(uint64_t code, int leaderBurst, int leaderGap, int pauseUs = 4
     for (int bit = 48; bit >= 1; bit--)
         text += item("pulse", 460) + item("space", (code >> bit) & 1 ? 1300 : 400);
     return text + item("pulse", 460) + item("space", pauseUs);
+}
+
+/* A death test's pattern for a message: each blank in `pattern` matches a blank or a line break,
+   since a message is broken wherever its words reach the column limit. */
+std::string Wrapped(const std::string &pattern) { return std::regex_replace(pattern, std::regex(" "), "[ \n]+"); }
+
+/* "" when every line of `text` fits 79 columns and each line that goes on a message is indented
+   by the width of "ir-monitor: "; else the first line that does not. */
+std::string OffTheColumns(const std::string &text)
+{
+    std::istringstream lines(text);
+    bool inMessage = false;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.size() > 79)
+            return "wider than 79 columns: " + line;
+        bool goesOn = !line.empty() && line[0] == ' ';
+        if (inMessage && goesOn && (line.compare(0, 12, std::string(12, ' ')) != 0 || line[12] == ' '))
+            return "not after the 12 blanks of \"ir-monitor: \": " + line;
+        inMessage = line.rfind("ir-monitor: ", 0) == 0 || (inMessage && goesOn);
+    }
+    return "";
+}
+
+/* A run that ends the process (ExitProcess), in a child: its exit code (-1 if it returned or
+   died), and its standard error with its standard output, as one console would show them. */
+struct EndedRun {
+    int code;
+    std::string text;
+};
+EndedRun RunToItsEnd(const std::function<void()> &run)
+{
+    FILE *text = std::tmpfile();
+    std::fflush(nullptr);
+    pid_t child = fork();
+    if (child == 0) {
+        dup2(fileno(text), STDOUT_FILENO);
+        dup2(fileno(text), STDERR_FILENO);
+        run();
+        _exit(255);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EndedRun ended = {WIFEXITED(status) && WEXITSTATUS(status) != 255 ? WEXITSTATUS(status) : -1, ""};
+    std::rewind(text);
+    for (int c; (c = std::fgetc(text)) != EOF;)
+        ended.text += static_cast<char>(c);
+    std::fclose(text);
+    return ended;
 }
 
 size_t Count(const std::string &text, const std::string &part)
@@ -504,14 +554,20 @@ TEST(IrMonitor, HeaderAndFirstSignOfLifeAreWrittenAtTheFirstChange)
 
 TEST(IrMonitor, FailingCom1ExitsWithTheSystemTextAndCtrlCPrintsTheSummary)
 {
-    const struct { const char *failing; intptr_t failure; DWORD error; const char *message; } cases[] = {
-        {"CreateFileA", -1, 2, "^ir-monitor: COM1: cannot open the receiver port: System text of error 2\\. \\(error 2\\)\n$"},
-        {"CreateFileA", -1, 5, "\\(error 5\\)\n.*It holds COM1; close it first"},
-        {"SetCommState", FALSE, 87, "^ir-monitor: COM1: cannot configure the receiver port: System text of error 87\\."},
-        {"SetCommMask", FALSE, 1, "cannot watch carrier-detect: System text of error 1\\. \\(error 1\\)"},
+    const struct { const char *failing; intptr_t failure; DWORD error; const char *message, *systemText; } cases[] = {
+        {"CreateFileA", -1, 2, "^ir-monitor: COM1: cannot open the receiver port: System text of error 2\\. \\(error 2\\)\n$", nullptr},
+        {"CreateFileA", -1, 5, "\\(error 5\\)\nir-monitor: is remote-control.exe running\\? It holds COM1; close it first", nullptr},
+        /* A system's text of two lines reads as one sentence, wrapped with the rest. */
+        {"CreateFileA", -1, 5,
+         "^ir-monitor: COM1: cannot open the receiver port: The port is in use by another program, which holds "
+         "it open. Close that program first. \\(error 5\\)\n",
+         "The port is in use by another program, which holds it open.\r\nClose that program first.\r\n"},
+        {"SetCommState", FALSE, 87, "^ir-monitor: COM1: cannot configure the receiver port: System text of error 87\\.", nullptr},
+        {"SetCommMask", FALSE, 1, "cannot watch carrier-detect: System text of error 1\\. \\(error 1\\)", nullptr},
         /* After one change: the summary of it, then the reason. */
         {"WaitCommEvent", FALSE, 50,
-         "listening on COM1.*# summary: 1 line changes.*# gap lengths.*waiting on the receiver port failed: .*\\(error 50\\)"},
+         "listening on COM1[^]*# summary: 1 line changes[^]*# gap lengths[^]*waiting on the receiver port failed: "
+         "[^]*\\(error 50\\)", nullptr},
     };
     for (const auto &c : cases) {
         fake::Reset();
@@ -520,8 +576,11 @@ TEST(IrMonitor, FailingCom1ExitsWithTheSystemTextAndCtrlCPrintsTheSummary)
         else
             fake::Script(c.failing, {c.failure});
         fake::lastError = c.error;
-        EXPECT_EXIT((dup2(STDERR_FILENO, STDOUT_FILENO), ListenOnCom1(FALSE)), ::testing::ExitedWithCode(3), c.message)
-            << c.failing;
+        fake::systemText = c.systemText != nullptr ? c.systemText : "";
+        EndedRun run = RunToItsEnd([] { ListenOnCom1(FALSE); });
+        EXPECT_EQ(run.code, 3) << c.failing << ":\n" << run.text;
+        EXPECT_TRUE(std::regex_search(run.text, std::regex(Wrapped(c.message)))) << c.message << "\n" << run.text;
+        EXPECT_EQ(OffTheColumns(run.text), "") << c.failing;
     }
 
     EXPECT_EXIT(StopWithCtrlC(), ::testing::ExitedWithCode(0), "^# counter 10000000 Hz.*# summary: 0 line changes");
@@ -552,29 +611,45 @@ void CtrlCAtFirstRead()
 TEST(IrMonitor, LostOutputAndUnreadableRecordingsEndTheToolWithTheirCodeAndReason)
 {
     std::string path = WriteRecording(Frame(CodeTable[2], 3570, 1654) + "pulse 460\n");
-    const struct { const char *name; void (*setUp)(); std::string argument; int exitCode; const char *stderrText; } cases[] = {
+    std::string bigEndian = WriteRecording(std::string("\xFE\xFF\0p\0u\0l\0s\0e\0 \0" "5\0\n", 18));
+    std::string unmarked = WriteRecording(std::string("p\0u\0l\0s\0e\0 \0" "5\0\n\0", 16));
+    std::string tooLong = WriteRecording("pulse 5\nspace 5" + std::string(200, ' ') + "\n");
+    const struct { const char *name; void (*setUp)(); std::string argument; int exitCode; std::string stderrText; } cases[] = {
         {"a full disk", OutputToFullDisk, path, MONITOR_EXIT_OUTPUT_LOST,
-         "^ir-monitor: cannot write the output: System text of error 112\\. \\(error 112\\)\n$"},
+         "^ir-monitor: cannot write the output: " + std::string(strerror(ENOSPC)) + " \\(error 112\\)\n$"},
         {"a pipe whose reader has gone", OutputToClosedPipe, path, MONITOR_EXIT_OUTPUT_LOST, "^$"},
         {"Ctrl+C during the check", CtrlCAtFirstRead, path, 0,
          "^# stopped while the recording was checked: nothing was played\n$"},
         {"a directory", OutputToStandardError, "/tmp", MONITOR_EXIT_BAD_INPUT,
-         "^ir-monitor: /tmp: cannot open the recording: System text of error 5\\. \\(error 5\\)\n$"},
+         "^ir-monitor: /tmp: is a folder, not a recording\n$"},
         {"a missing file", OutputToStandardError, path + ".missing", MONITOR_EXIT_BAD_INPUT,
-         "\\.missing: cannot open the recording: System text of error 2\\. \\(error 2\\)\n$"},
+         "\\.missing: cannot open the recording: " + std::string(strerror(ENOENT)) + " \\(error 2\\)\n$"},
         {"a read that fails", FailFirstRead, path, MONITOR_EXIT_BAD_INPUT,
          "^ir-monitor: [^:]*: cannot read the recording: System text of error 23\\. \\(error 23\\)\n$"},
+        {"UTF-16 big-endian", OutputToStandardError, bigEndian, MONITOR_EXIT_BAD_INPUT,
+         "^ir-monitor: [^:]*: the recording is in UTF-16 big-endian; save it as UTF-8, or as UTF-16 LE with its "
+         "byte-order mark\n$"},
+        {"UTF-16 without its mark", OutputToStandardError, unmarked, MONITOR_EXIT_BAD_INPUT,
+         ": the recording is in UTF-16 without a byte-order mark; save it as UTF-8, or as UTF-16 LE with"},
+        {"a line too long", OutputToStandardError, tooLong, MONITOR_EXIT_BAD_INPUT,
+         "^ir-monitor: [^:]*:2: the line is longer than 200 characters, the most a line other than a comment holds\n$"},
+        {"bad arguments", OutputToStandardError, "-x", MONITOR_EXIT_BAD_INPUT, "^usage: ir-monitor \\[--raw\\] "},
+        {"a usage that cannot be written", OutputToFullDisk, "/?", MONITOR_EXIT_OUTPUT_LOST,
+         "^ir-monitor: cannot write the output: " + std::string(strerror(ENOSPC)) + " \\(error 112\\)\n$"},
     };
     for (const auto &c : cases) {
-        auto run = [&c] {
+        EndedRun run = RunToItsEnd([&c] {
             fake::Reset();
             fake::realThreads = true;
             c.setUp();
             ExitProcess((UINT)RunIrMonitor(("ir-monitor --raw " + c.argument).c_str()));
-        };
-        EXPECT_EXIT(run(), ::testing::ExitedWithCode(c.exitCode), c.stderrText) << c.name;
+        });
+        EXPECT_EQ(run.code, c.exitCode) << c.name << ":\n" << run.text;
+        EXPECT_TRUE(std::regex_search(run.text, std::regex(Wrapped(c.stderrText)))) << c.name << ":\n" << run.text;
+        EXPECT_EQ(OffTheColumns(run.text), "") << c.name;
     }
-    unlink(path.c_str());
+    for (const std::string &file : {path, bigEndian, unmarked, tooLong})
+        unlink(file.c_str());
 }
 
 std::string ReadAll(int fd)
@@ -840,17 +915,23 @@ TEST(IrMonitorText, TheCommandLineChoosesTheRunAndItsExitCode)
     /* Each in a process of its own, which a recording that plays ends (ExitProcess). */
     for (const auto &c : recordings) {
         std::string path = WriteRecording(c.recording);
-        fake::Reset();
-        EXPECT_EXIT(std::exit(RunIrMonitor(("ir-monitor " + path).c_str())), ::testing::ExitedWithCode(c.code), c.says)
-            << c.recording.substr(0, 40);
+        EndedRun run = RunToItsEnd([&path] {
+            fake::Reset();
+            std::exit(RunIrMonitor(("ir-monitor " + path).c_str()));
+        });
+        EXPECT_EQ(run.code, c.code) << c.recording.substr(0, 40) << "\n" << run.text;
+        EXPECT_TRUE(std::regex_search(run.text, std::regex(Wrapped(c.says)))) << c.says << "\n" << run.text;
+        EXPECT_EQ(OffTheColumns(run.text), "") << c.recording.substr(0, 40);
         unlink(path.c_str());
     }
     fake::Reset();
     fake::frequency = 99999;
     fake::Script("CreateFileA", {-1});  /* a port that is tried fails (exit 3), and nothing waits */
-    EXPECT_EXIT(std::exit(ListenOnCom1(FALSE)), ::testing::ExitedWithCode(MONITOR_EXIT_BAD_INPUT),
-                "^ir-monitor: COM1: a counter of 99999 Hz is too slow")
-        << "a machine whose counter is that slow";
+    EndedRun slow = RunToItsEnd([] { std::exit(ListenOnCom1(FALSE)); });
+    EXPECT_EQ(slow.code, MONITOR_EXIT_BAD_INPUT) << "a machine whose counter is that slow:\n" << slow.text;
+    EXPECT_TRUE(std::regex_search(slow.text, std::regex(Wrapped("^ir-monitor: COM1: a counter of 99999 Hz is too slow"))))
+        << slow.text;
+    EXPECT_EQ(OffTheColumns(slow.text), "");
 
     /* Asked for, the usage goes to standard output, with exit 0. */
     for (const char *line : {"ir-monitor /?", "ir-monitor -h", "ir-monitor --help", "ir-monitor --raw /?"}) {
@@ -858,7 +939,10 @@ TEST(IrMonitorText, TheCommandLineChoosesTheRunAndItsExitCode)
         ::testing::internal::CaptureStderr();
         EXPECT_EQ(RunIrMonitor(line), 0) << line;
         EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << line;
-        EXPECT_EQ(::testing::internal::GetCapturedStdout().rfind("usage: ir-monitor [--raw] ", 0), 0u) << line;
+        std::string usage = ::testing::internal::GetCapturedStdout();
+        EXPECT_EQ(usage.rfind("usage: ir-monitor [--raw] ", 0), 0u) << line;
+        EXPECT_NE(usage.find("--raw      also write the receiver line itself as a recording"), std::string::npos) << usage;
+        EXPECT_EQ(OffTheColumns(usage), "") << line;
     }
 }
 
@@ -920,6 +1004,33 @@ TEST(IrMonitorText, AConsoleGetsCrLfAndItsCodePageWhileFilesAndPipesKeepTheBytes
                                            : (c.errorConsole ? "error a console" : "no console");
         EXPECT_EQ(outputs.first, c.output) << name;
         EXPECT_EQ(outputs.second, c.error) << name;
+    }
+}
+
+TEST(IrMonitorText, MessagesBreakBetweenWordsAndGoOnAfterTheToolsName)
+{
+    const std::string name = "ir-monitor: ", indent(12, ' '), a64(64, 'a'), path = "/" + std::string(150, 'p');
+    const struct { const char *what; bool console; std::string text, shown; } cases[] = {
+        {"79 columns stay whole", false, name + a64 + " bb\n", name + a64 + " bb\n"},
+        {"80 break at the last blank", false, name + a64 + "a bb\n", name + a64 + "a\n" + indent + "bb\n"},
+        {"a blank in the 80th column", false, name + a64 + "aaa bb\n", name + a64 + "aaa\n" + indent + "bb\n"},
+        /* Never the tool's name alone on a line: a word too long for the rest is cut at the limit. */
+        {"a path longer than a line", false, name + path + " end\n",
+         name + path.substr(0, 67) + "\n" + indent + path.substr(67, 67) + "\n" + indent + path.substr(134) + " end\n"},
+        {"each line of a message on its own", false, name + a64 + "a bb\n" + name + "short\n",
+         name + a64 + "a\n" + indent + "bb\n" + name + "short\n"},
+        {"a line without the tool's name goes on at the margin", false, std::string(70, 'c') + " dd " + a64 + "\n",
+         std::string(70, 'c') + " dd\n" + a64 + "\n"},
+        {"a console gets CR LF at every break", true, name + a64 + "a bb\n", name + a64 + "a\r\n" + indent + "bb\r\n"},
+    };
+    for (const auto &c : cases) {
+        auto outputs = CaptureStandardOutputs([&c] {
+            fake::Reset();
+            if (c.console)
+                fake::consoles.insert(GetStdHandle(STD_ERROR_HANDLE));
+            PutError("%s", c.text.c_str());
+        });
+        EXPECT_EQ(outputs.second, c.shown) << c.what;
     }
 }
 

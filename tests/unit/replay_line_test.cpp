@@ -124,9 +124,9 @@ TEST(ReplayLine, BadRecordingsAreRefusedWithFileLineAndReason)
 
 TEST(ReplayLine, LongLinesNulBytesAndMissingFilesAreRefused)
 {
-    EXPECT_NE(LoadRecordingText("pulse 5\n" + std::string(500, ' ') + "pulse 5\n").find(":2: the line is too long"),
+    EXPECT_NE(LoadRecordingText("pulse 5\n" + std::string(500, ' ') + "pulse 5\n").find(":2: the line is longer than 200 characters"),
               std::string::npos);
-    EXPECT_NE(LoadRecordingText("pulse 5 # " + std::string(300, 'x') + "\n").find(":1: the line is too long"),
+    EXPECT_NE(LoadRecordingText("pulse 5 # " + std::string(300, 'x') + "\n").find(":1: the line is longer than 200 characters"),
               std::string::npos)
         << "an item line keeps its limit, comment and all";
     /* A comment line of any length, in UTF-8 or UTF-16, is skipped beyond the buffer. */

@@ -42,6 +42,9 @@ std::function<bool()> beforeRead;
 std::function<void()> duringCommWait;
 
 static std::map<std::string, std::deque<intptr_t>> scripts;
+/* The latest failing host call's errno, and the Windows error it was given as; under recordLock. */
+static int hostErrno;
+static DWORD hostErrnoAs;
 static size_t messagesHandedOut;
 /* Held while a call is recorded or a script read: with realThreads, several threads record. */
 static std::recursive_mutex recordLock;
@@ -66,6 +69,8 @@ void Reset()
     consoles.clear();
     beforeRead = nullptr;
     duringCommWait = nullptr;
+    hostErrno = 0;
+    hostErrnoAs = 0;
 }
 
 void Script(const char *name, std::initializer_list<intptr_t> results)
@@ -155,8 +160,19 @@ static Argument Named(const char *name, T value)
 
 static HANDLE H(intptr_t v) { return reinterpret_cast<HANDLE>(v); }
 
-/* The Windows error a failing host call's errno stands for. */
+static DWORD WindowsCode(int error);
+
+/* The Windows error a failing host call's errno stands for; the errno is kept behind it, for
+   FormatMessageA's text. */
 static DWORD WindowsError(int error)
+{
+    std::lock_guard<std::recursive_mutex> hold(recordLock);
+    hostErrno = error;
+    hostErrnoAs = WindowsCode(error);
+    return hostErrnoAs;
+}
+
+static DWORD WindowsCode(int error)
 {
     switch (error) {
     case ENOENT:
@@ -245,7 +261,7 @@ static HANDLE OpenHostFile(LPCSTR name, DWORD access, DWORD share, DWORD disposi
     std::lock_guard<std::recursive_mutex> hold(fake::recordLock);
     if (S_ISDIR(file.st_mode) || !fake::SharingAllows(fd, opened)) {
         close(fd);
-        fake::lastError = S_ISDIR(file.st_mode) ? ERROR_ACCESS_DENIED : ERROR_SHARING_VIOLATION;
+        fake::lastError = S_ISDIR(file.st_mode) ? fake::WindowsError(EISDIR) : ERROR_SHARING_VIOLATION;
         return INVALID_HANDLE_VALUE;
     }
     fake::openFiles[fd] = opened;
@@ -261,6 +277,17 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
     return H(Record("CreateFileA",
                     {ARG(access), ARG(share), ARG(security), ARG(disposition), ARG(flags), ARG(templateFile)},
                     name, 0x100));
+}
+
+/* The host file's attributes: a directory, or a plain file. */
+DWORD GetFileAttributesA(LPCSTR name)
+{
+    struct stat file;
+    if (stat(name, &file) != 0) {
+        fake::lastError = fake::WindowsError(errno);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return S_ISDIR(file.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
 }
 
 BOOL GetCommState(HANDLE file, LPDCB dcb)
@@ -519,7 +546,9 @@ void Sleep(DWORD milliseconds)
 
 LPSTR GetCommandLineA(void) { return &fake::commandLine[0]; }
 
-/* The system's text for an error, as Windows gives it: one sentence ending in CR LF. */
+/* The system's text for an error, ending in CR LF as Windows gives it: systemText when a test set
+   one; the C library's text for the errno behind the error when a failing host call gave it;
+   else a sentence of the stand-in's own for an error a test scripted. */
 DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer,
                      DWORD size, va_list *arguments)
 {
@@ -528,9 +557,14 @@ DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languag
                                  nullptr, -1);
     if (length == 0)
         return 0;
-    int written = fake::systemText.empty()
-                      ? std::snprintf(buffer, size, "System text of error %u.\r\n", (unsigned)messageId)
-                      : std::snprintf(buffer, size, "%s", fake::systemText.c_str());
+    int behind;
+    {
+        std::lock_guard<std::recursive_mutex> hold(fake::recordLock);
+        behind = fake::hostErrno != 0 && fake::hostErrnoAs == messageId ? fake::hostErrno : 0;
+    }
+    int written = !fake::systemText.empty() ? std::snprintf(buffer, size, "%s", fake::systemText.c_str())
+                  : behind != 0             ? std::snprintf(buffer, size, "%s\r\n", std::strerror(behind))
+                                            : std::snprintf(buffer, size, "System text of error %u.\r\n", (unsigned)messageId);
     return written < 0 || (DWORD)written >= size ? 0 : (DWORD)written;
 }
 

@@ -9,7 +9,10 @@
  * ReadFile, WriteFile, SetFilePointer and CloseHandle work on them as on Windows: a directory is
  * refused, two opens of one file must allow each other's access through their share modes, and a
  * failing host call leaves the Windows error for its errno in GetLastError (a pipe whose reader
- * has gone gives ERROR_BROKEN_PIPE, as under Wine).  ExitProcess ends the host process with its
+ * has gone gives ERROR_BROKEN_PIPE, as under Wine; EISDIR, EACCES and EPERM all give
+ * ERROR_ACCESS_DENIED, as a directory opened as a file does on Windows).  The errno is kept
+ * behind that error, so FormatMessageA gives the C library's text for it (strerror), where
+ * Windows would give its own sentence.  GetFileAttributesA tells a directory from a file.  ExitProcess ends the host process with its
  * code at once, whatever other threads are doing.
  *
  * Threads run only when a test (or the host tool) sets realThreads: then CreateThread starts a
@@ -61,7 +64,10 @@ extern LONGLONG counterStep;
 extern LONGLONG frequency;
 extern thread_local DWORD lastError;  // GetLastError, the calling thread's
 extern std::string commandLine;
-extern std::string systemText;  // FormatMessageA's text when not empty; else one naming the error
+/* FormatMessageA's text when not empty; else strerror's for the errno of the latest failing host
+   call when that gave the error asked about; else one naming the error (a scripted error has no
+   errno, so its text is the stand-in's own). */
+extern std::string systemText;
 
 /* Messages GetMessageA hands out, in order, before it answers 0. */
 extern std::vector<MSG> messageQueue;

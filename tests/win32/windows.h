@@ -155,6 +155,8 @@ typedef struct _TOKEN_PRIVILEGES {
 #define GENERIC_WRITE 0x40000000u
 #define OPEN_EXISTING 3
 #define FILE_ATTRIBUTE_NORMAL 0x80
+#define FILE_ATTRIBUTE_DIRECTORY 0x10
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 #define FILE_SHARE_READ 0x00000001
 #define FILE_SHARE_WRITE 0x00000002
 #define CREATE_ALWAYS 2
@@ -235,6 +237,7 @@ typedef struct _TOKEN_PRIVILEGES {
 #define NIF_TIP 4
 
 /* kernel32 */
+DWORD GetFileAttributesA(LPCSTR name);
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
 BOOL GetCommState(HANDLE file, LPDCB dcb);

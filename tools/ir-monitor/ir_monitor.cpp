@@ -33,8 +33,8 @@
  * be, and the exit code says so: 4, after the summary has repeated what was dropped, or at once
  * on a failed write, with the system's reason on standard error.  A pipe whose reader has gone
  * (`ir-monitor capture.ir | more`, then quitting) ends the tool with 4 too, but quietly, as a
- * pipe's writer usually ends.  So: 0 all seen and written, 2 bad arguments or a bad recording,
- * 3 COM1 failed, 4 output lost.
+ * pipe's writer usually ends.  A usage asked for that cannot be written ends it with 4 as well.
+ * So: 0 all seen and written, 2 bad arguments or a bad recording, 3 COM1 failed, 4 output lost.
  *
  * The main thread runs the monitor; the console's stop event arrives on a thread of its own
  * (see StopOnConsoleEvent), and is handled from before the recording is checked.  The reading
@@ -72,17 +72,22 @@ static BOOL IsClosedPipe(DWORD error)
     return error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED;
 }
 
-/* The output's failure handler, on whichever thread wrote: ends the tool with 4, saying why
-   unless the reader of a pipe has gone.  Windows 95 may report a closed pipe under another
-   error; it then reads as a failed write, with its reason, and ends the tool the same way. */
+/* Says why standard output cannot be written, unless the reader of a pipe has gone.  Windows 95
+   may report a closed pipe under another error; it then reads as a failed write, with its reason. */
+static void SayOutputLost(DWORD error)
+{
+    if (IsClosedPipe(error))
+        return;
+    char text[SYSTEM_TEXT_SIZE];
+    PutError("ir-monitor: cannot write the output: %s (error %lu)\n", DescribeSystemError(error, text),
+             (unsigned long)error);
+}
+
+/* The output's failure handler, on whichever thread wrote: ends the tool with 4, saying why. */
 static void StopOnOutputFailure(DWORD error)
 {
     EnterCriticalSection(&reportLock);
-    if (!IsClosedPipe(error)) {
-        char text[SYSTEM_TEXT_SIZE];
-        PutError("ir-monitor: cannot write the output: %s (error %lu)\n", DescribeSystemError(error, text),
-                 (unsigned long)error);
-    }
+    SayOutputLost(error);
     ExitProcess(MONITOR_EXIT_OUTPUT_LOST);
 }
 
@@ -239,7 +244,7 @@ static void StopOnPortFailure(const char *failedStep)
     PutError("ir-monitor: COM1: %s: %s (error %lu)\n", failedStep, DescribeSystemError(error, text),
              (unsigned long)error);
     if (error == ERROR_ACCESS_DENIED)
-        PutError("ir-monitor: is the remote control program running? It holds COM1; close it first.\n");
+        PutError("ir-monitor: is remote-control.exe running? It holds COM1; close it first.\n");
     ExitProcess(MONITOR_EXIT_PORT_FAILED);
 }
 
@@ -267,18 +272,29 @@ int ListenOnCom1(BOOL raw)
     return 0;
 }
 
-/* The usage: on standard output with exit 0 when `asked` (/?, -h, --help), else on standard
-   error with MONITOR_EXIT_BAD_INPUT, for arguments the tool cannot take. */
+/* The usage: on standard output with exit 0 when `asked` (/?, -h, --help), or 4 when it cannot
+   be written there; else on standard error with MONITOR_EXIT_BAD_INPUT, for arguments the tool
+   cannot take.  Each line fits an 80-column console. */
 static int PrintUsage(BOOL asked)
 {
 #ifdef _WIN32
-    static const char usage[] = "usage: ir-monitor [--raw] [RECORDING]   (no recording: listen on COM1)\n";
+    static const char usage[] = "usage: ir-monitor [--raw] [RECORDING]\n"
 #else
-    static const char usage[] = "usage: ir-monitor [--raw] RECORDING   (listening on COM1 is for Windows)\n";
+    static const char usage[] = "usage: ir-monitor [--raw] RECORDING   (listening on COM1 is for Windows)\n"
 #endif
+        "Prints each frame the receiver decodes, with the command numbers it gives, and\n"
+        "how its timing lies against the program's limits; a summary at the end.\n"
+        "  RECORDING  a pulse/space recording to play to its end; without one,\n"
+        "             listen on COM1 until Ctrl+C\n"
+        "  --raw      also write the receiver line itself as a recording, so that\n"
+        "             ir-monitor --raw > capture.ir captures what the receiver gives\n"
+        "Exit codes: 0 done, 2 bad arguments or recording, 3 COM1 failed, 4 output lost\n";
     if (asked) {
-        PutOutputNow("%s", usage);
-        return 0;
+        DWORD error = PutOutputNow("%s", usage);
+        if (error == 0)
+            return 0;
+        SayOutputLost(error);
+        return MONITOR_EXIT_OUTPUT_LOST;
     }
     PutError("%s", usage);
     return MONITOR_EXIT_BAD_INPUT;

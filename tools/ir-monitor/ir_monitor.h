@@ -81,7 +81,7 @@ void ReportSummary(LONGLONG counterNow);
 enum {
     MONITOR_EXIT_BAD_INPUT = 2,     /* bad arguments, a bad recording or too slow a counter */
     MONITOR_EXIT_PORT_FAILED = 3,
-    MONITOR_EXIT_OUTPUT_LOST = 4,   /* a write failed, or lines were dropped */
+    MONITOR_EXIT_OUTPUT_LOST = 4,   /* a write failed (the usage's too), or lines were dropped */
     /* The slowest counter the report can show figures for: each leader window still holds 16
        ticks here, and real counters run at 1,193,182 Hz and faster.  Below it the windows
        collapse to a few ticks, or to none, and every figure is rounding. */
