@@ -11,6 +11,8 @@ enum {
        fit with ERROR_NOT_ENOUGH_MEMORY, well below 64 KB when a selection has held it; after a
        stall the ring holds up to a megabyte. */
     WRITE_SIZE_MAX = 16 * 1024,
+    /* Where a console refuses even that, pieces are halved down to this. */
+    WRITE_SIZE_MIN = 256,
     /* Any usual message with its CR LF, indents and breaks, in one write; a longer one goes in
        more.  With the formatted text it keeps a message's stack under 4 KiB, where a larger frame
        would need the compiler's stack probe from libgcc, and its unwind tables. */
@@ -71,14 +73,19 @@ const char *FormatUnsigned64(ULONGLONG value, unsigned base, int minDigits, char
 }
 
 /* FALSE, with the system's error, when a write fails or takes nothing.  In pieces of at most
-   WRITE_SIZE_MAX. */
+   WRITE_SIZE_MAX, and smaller ones while a console short of its heap refuses them. */
 static BOOL WriteAll(HANDLE handle, const char *text, DWORD length, DWORD *error)
 {
     DWORD done;
+    DWORD pieceMax = WRITE_SIZE_MAX;
     while (length > 0) {
-        DWORD piece = length < (DWORD)WRITE_SIZE_MAX ? length : (DWORD)WRITE_SIZE_MAX;
+        DWORD piece = length < pieceMax ? length : pieceMax;
         if (!WriteFile(handle, text, piece, &done, NULL) || done == 0) {
             *error = GetLastError();
+            if (*error == ERROR_NOT_ENOUGH_MEMORY && piece > (DWORD)WRITE_SIZE_MIN) {
+                pieceMax = piece / 2;
+                continue;
+            }
             if (*error == 0)
                 *error = ERROR_GEN_FAILURE;
             return FALSE;

@@ -19,7 +19,8 @@
  *
  * A write that fails stops the output for good: nothing more is written, and the failure
  * handler given to StartOutput is called with the system's error, on whichever thread wrote.
- * No WriteFile is given more than 16 KiB, however much waits: older consoles refuse large writes.
+ * No WriteFile is given more than 16 KiB, however much waits: older consoles refuse large writes
+ * (ERROR_NOT_ENOUGH_MEMORY), and one that refuses even that is given halves, down to 256 bytes.
  *
  * Lines end in LF alone in files and pipes, so a capture and the host tool's output are the
  * same bytes everywhere; to a console (a handle GetConsoleMode accepts) every LF is written as CR

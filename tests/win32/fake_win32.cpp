@@ -38,6 +38,7 @@ std::vector<MSG> messageQueue;
 std::map<std::string, FARPROC> exports;
 bool realThreads;
 std::set<HANDLE> consoles;
+unsigned consoleWriteMax;
 std::function<bool()> beforeRead;
 std::function<void()> duringCommWait;
 
@@ -67,6 +68,7 @@ void Reset()
     exports.clear();
     realThreads = false;
     consoles.clear();
+    consoleWriteMax = 16 * 1024;
     beforeRead = nullptr;
     duringCommWait = nullptr;
     hostErrno = 0;
@@ -418,7 +420,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERL
 {
     (void)overlapped;
     *written = 0;
-    if (size > 16 * 1024 && fake::consoles.count(file) > 0) {
+    if (size > fake::consoleWriteMax && fake::consoles.count(file) > 0) {
         fake::lastError = ERROR_NOT_ENOUGH_MEMORY;
         return FALSE;
     }

@@ -20,8 +20,8 @@
  * work on, each thread has its own lastError, and a finite Sleep sleeps.  Otherwise CreateThread
  * only records, CreateEventA gives no event, so code that would hand work to a thread of its own
  * does it itself, and Sleep returns at once.  GetConsoleMode succeeds for the handles in
- * `consoles` only, and WriteFile refuses them a write of over 16 KiB with ERROR_NOT_ENOUGH_MEMORY,
- * as consoles of NT 4.0 to Windows 7 may.
+ * `consoles` only, and WriteFile refuses them a write of over `consoleWriteMax` (16 KiB) with
+ * ERROR_NOT_ENOUGH_MEMORY, as consoles of NT 4.0 to Windows 7 may.
  *
  * Defaults are the quiet success of each call: handles are small distinct non-null values,
  * BOOL calls return TRUE, MessageBoxA answers IDNO, GetMessageA returns 0 (quit).
@@ -81,6 +81,8 @@ extern bool realThreads;
 
 /* The handles GetConsoleMode takes for consoles; empty after Reset. */
 extern std::set<HANDLE> consoles;
+/* The largest write a console takes (16 KiB after Reset); a console short of its heap takes less. */
+extern unsigned consoleWriteMax;
 
 /* Runs before each read of a host file; a read it answers false fails, with the error it left
    in lastError.  Empty after Reset. */
