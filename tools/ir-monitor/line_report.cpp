@@ -145,6 +145,14 @@ static void Append(ReportLine *line, const char *format, ...)
     va_end(arguments);
 }
 
+/* Ends the output line and begins the next after CONTINUATION. */
+static void BreakLine(ReportLine *line)
+{
+    AddText(line, "\n", 1);
+    line->lineStart = line->length;
+    AddText(line, CONTINUATION, sizeof CONTINUATION - 1);
+}
+
 /*
  * Adds a phrase: formatted text that begins with a blank, or with one mark and a blank (", gap
  * 30 us above 1760 us").  Where the phrase would take the output line past OUTPUT_COLUMNS_MAX,
@@ -164,9 +172,7 @@ static void AppendPhrase(ReportLine *line, const char *format, ...)
         return;
     }
     AddText(line, phrase, blank);
-    AddText(line, "\n", 1);
-    line->lineStart = line->length;
-    AddText(line, CONTINUATION, sizeof CONTINUATION - 1);
+    BreakLine(line);
     AddText(line, phrase + blank + 1, length - blank - 1);
 }
 
@@ -864,9 +870,7 @@ static void AppendWords(ReportLine *line, const char *format, ...)
         const char *word = text + at;
         int size = end - at;
         if (word[0] == ' ' && line->length - line->lineStart + size > OUTPUT_COLUMNS_MAX) {
-            AddText(line, "\n", 1);
-            line->lineStart = line->length;
-            AddText(line, CONTINUATION, sizeof CONTINUATION - 1);
+            BreakLine(line);
             word++;
             size--;
         }
