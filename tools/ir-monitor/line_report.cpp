@@ -775,7 +775,8 @@ static void SetMarker(HistogramMarker *marker, LONGLONG ticks, const char *meani
  *   3. no change at all: the likely causes in order (the pull-up, the wiring, the supply);
  *   4. one or two changes within POWER_UP_MS of the start: the module powering up, no infrared;
  *   5. most pairs a half-cycle of the mains (10 ms at 100 Hz, 8.3 ms at 120 Hz): lamp flicker;
- *   6. long bursts of one length, far from the leader windows: another kind of remote's leaders;
+ *   6. long bursts of about one length (within two neighbouring 500 us bins), far from the leader
+ *      windows: another kind of remote's leaders;
  *   7. otherwise, where most bursts and gaps lay.
  *
  * The estimate.  A receiver lengthens every burst by the same L and shortens the gap after it by
@@ -1002,21 +1003,42 @@ static void SayLampFlicker(ReportLine *line)
                 at100Hz ? "10" : "8.3", at100Hz ? "100" : "120", at100Hz ? "50" : "60");
 }
 
-/* The bin that holds most of the long bursts, if it holds enough of them to be a remote's
-   leaders (a ballast's bursts of any length spread over the bins); -1 if none does. */
-static int ForeignLeaderBin(void)
+/* Long bursts of one length: the two neighbouring bins that hold most of them (a remote's
+   leaders, jittering, may straddle a bin's edge), if those hold enough to be a remote's leaders
+   (a ballast's bursts of any length spread over the bins). */
+typedef struct ForeignCluster {
+    DWORD count;
+    LONGLONG burstUs, gapMinUs, gapMaxUs;
+} ForeignCluster;
+
+static void AddToCluster(ForeignCluster *cluster, const struct Report::ForeignLeaders *bin)
 {
-    int fullest = 0;
-    for (int bin = 1; bin < FOREIGN_BINS; bin++)
-        if (report.foreign[bin].count > report.foreign[fullest].count)
-            fullest = bin;
-    DWORD count = report.foreign[fullest].count;
-    return count >= FOREIGN_LEADERS_MIN && count * 2 >= report.foreignLeaders ? fullest : -1;
+    if (bin->count == 0)
+        return;
+    if (cluster->count == 0 || bin->gapMinUs < cluster->gapMinUs)
+        cluster->gapMinUs = bin->gapMinUs;
+    if (cluster->count == 0 || bin->gapMaxUs > cluster->gapMaxUs)
+        cluster->gapMaxUs = bin->gapMaxUs;
+    cluster->count += bin->count;
+    cluster->burstUs += bin->burstUs;
 }
 
-static void SayAnotherRemote(ReportLine *line, int bin)
+static BOOL FindForeignLeaders(ForeignCluster *found)
 {
-    const struct Report::ForeignLeaders *leaders = &report.foreign[bin];
+    int fullest = 0;
+    for (int bin = 1; bin + 1 < FOREIGN_BINS; bin++)
+        if (report.foreign[bin].count + report.foreign[bin + 1].count >
+            report.foreign[fullest].count + report.foreign[fullest + 1].count)
+            fullest = bin;
+    ForeignCluster cluster = {0, 0, 0, 0};
+    AddToCluster(&cluster, &report.foreign[fullest]);
+    AddToCluster(&cluster, &report.foreign[fullest + 1]);
+    *found = cluster;
+    return cluster.count >= FOREIGN_LEADERS_MIN && cluster.count * 2 >= report.foreignLeaders;
+}
+
+static void SayAnotherRemote(ReportLine *line, const ForeignCluster *leaders)
+{
     AppendWords(line, " another kind of remote: %lu leader bursts of about %s~us (gaps of %s-%s~us) came, far from"
                       " the %s-%s~us bursts and %s-%s~us gaps of this program's remotes. The receiver works, but"
                       " the program cannot read this remote.",
@@ -1054,7 +1076,7 @@ static void WriteVerdict(void)
 {
     ReportLine line = {"", 0, 0};
     Append(&line, "# verdict:");
-    int foreignBin = -1;
+    ForeignCluster foreign;
     if (report.estimatePairs > 0)
         SayTiming(&line);
     else if (report.framesDecoded > 0)
@@ -1067,8 +1089,8 @@ static void WriteVerdict(void)
         SayPowerUp(&line);
     else if (IsLampFlicker())
         SayLampFlicker(&line);
-    else if ((foreignBin = ForeignLeaderBin()) >= 0)
-        SayAnotherRemote(&line, foreignBin);
+    else if (FindForeignLeaders(&foreign))
+        SayAnotherRemote(&line, &foreign);
     else
         SayWhatWasSeen(&line);
     WriteLine(&line);
