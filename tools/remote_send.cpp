@@ -21,12 +21,12 @@
  * (a full disk, say), which is no success either.
  *
  * It links no C runtime: ProgramEntry reads the command line and hands the exit code to
- * ExitProcess, and messages go to standard error through text_output.h.
+ * ExitProcess, and messages go to standard error through messages.h.
  */
 #include "../commands/command_numbers.h"
 #include "../common/command_line.h"
 #include "../common/shared.h"
-#include "text_output.h"
+#include "messages.h"
 
 enum { EXIT_POSTED = 0, EXIT_NOT_RUNNING = 1, EXIT_USAGE = 2, EXIT_POST_FAILED = 3, EXIT_OUTPUT_LOST = 4 };
 

@@ -26,7 +26,7 @@
  * the summary of what has been seen so far and exits 0, on COM1 or during a recording; during
  * the check of a recording, before anything is played, it says so in one '#' line instead.
  *
- * On COM1 the output never holds up the reading thread (text_output.h), so what it cannot take
+ * On COM1 the output never holds up the reading thread (report_stream.h), so what it cannot take
  * in time is dropped.  A recording has no live line to keep pace with, so its reading thread
  * waits for the output instead and loses nothing (`ir-monitor capture.ir | more` behind a
  * paused pager).  A failed write ends the tool.  Either way the output is not what it should
@@ -44,7 +44,7 @@
  *
  * ProgramEntry is the tool's first instruction: it links no C runtime, so it reads its own
  * command line and hands its exit code to ExitProcess.  Output goes through Win32 handles
- * (text_output.h).
+ * (report_stream.h for the report, ../messages.h for messages).
  */
 #include "ir_monitor.h"
 

@@ -1,7 +1,7 @@
 /*
- * The names ir-monitor's three files share, and the tests reach: the line tap (line_tap.cpp),
- * the report (line_report.cpp) and the session that runs them (ir_monitor.cpp).  Each file says
- * at its top what it is for and why it is built so.
+ * The names ir-monitor's parts share, and the tests reach: the line tap (line_tap.cpp), the
+ * report (line_report.cpp, whose rooms share report.h) and the session that runs them
+ * (ir_monitor.cpp).  Each file says at its top what it is for and why it is built so.
  *
  * One thread reads the line, and it writes every field the tap and the report keep, holding the
  * session's lock.  Whatever ends the tool (the end of a recording, a failing port, a failed write
@@ -12,7 +12,7 @@
 #define IR_MONITOR_H
 
 #include "../../receiver/frame_decoder.h"
-#include "../text_output.h"
+#include "report_stream.h"
 
 /* The line tap: a receiver line that keeps every change it passes on (line_tap.cpp). */
 
@@ -56,7 +56,7 @@ LONGLONG TapStartStamp(void);
 LONGLONG ReadTappedCounter(void);
 LONGLONG ReadTappedFrequency(void);
 
-/* The report: the '#' lines around the frame lines, and the capture (line_report.cpp). */
+/* The report: the '#' lines around the frame lines, and the capture (line_report.cpp and its rooms). */
 
 /* Starts a report for a line counting `frequency` ticks per second; with `raw` a capture too,
    and frame lines become '#' lines.  Nothing is written yet, so a summary can be printed from

@@ -1,5 +1,5 @@
 /*
- * How the tools write text: through Win32 handles, since they link no C runtime.
+ * How ir-monitor's report reaches standard output without ever holding up the line it times.
  *
  * Standard output goes through a ring buffer of OUTPUT_BUFFER_SIZE bytes, in static storage: the
  * producing thread copies each text into it, and a writer thread of its own writes it out with
@@ -19,47 +19,27 @@
  *
  * A write that fails stops the output for good: nothing more is written, and the failure
  * handler given to StartOutput is called with the system's error, on whichever thread wrote.
- * No WriteFile is given more than 16 KiB, however much waits: older consoles refuse large writes
- * (ERROR_NOT_ENOUGH_MEMORY), and one that refuses even that is given halves, down to 256 bytes.
+ * Writes go through WriteAll (messages.h), in pieces a console accepts.
  *
  * Lines end in LF alone in files and pipes, so a capture and the host tool's output are the
  * same bytes everywhere; to a console (a handle GetConsoleMode accepts) every LF is written as CR
- * LF, the Windows line end, on standard output and in error messages alike.  Error messages go
- * to standard error at once.  Text is formatted by wvsprintfA, which every Windows has but which
+ * LF, the Windows line end.  Text is formatted by wvsprintfA, which every Windows has but which
  * knows no 64-bit conversions: 64-bit numbers are first made into text by FormatUnsigned64.
  *
- * Messages (PutError, PutOutputNow) fit an 80-column console, every Windows 9x console and cmd's
- * default window: a line wider than MESSAGE_COLUMNS is broken at the last blank that fits, and
- * goes on on lines indented by the width of its leading tool name and ": " (12 blanks after
- * "ir-monitor: ", 13 after "remote-send: "), so the tool's name stands alone at the left.  A word
- * longer than the room left, a path most often, is broken at the column limit.  A system's text
- * of several lines is made one line first, so it wraps with the rest.
- *
- * A system's error text is in the ANSI code page; written to a console it is converted to the
- * console's own (OEM) code page, so accented letters of a non-English Windows read right there,
- * while a redirected file keeps the bytes Windows gave.
- *
  * One thread produces at a time: ir-monitor's reading thread, or the one that stops it, which
- * first takes the report's lock (ir-monitor/ir_monitor.cpp).  The bytes reach the handle in the
- * order produced.
+ * first takes the report's lock (ir_monitor.cpp).  The bytes reach the handle in the order
+ * produced.
  */
-#ifndef TEXT_OUTPUT_H
-#define TEXT_OUTPUT_H
+#ifndef REPORT_STREAM_H
+#define REPORT_STREAM_H
 
-#include "../common/format_text.h"
+#include "../messages.h"
+#include "../number_text.h"
 
 enum {
-    NUMBER_TEXT_SIZE = 24,   /* any 64-bit number in decimal or hexadecimal, with its NUL */
-    SYSTEM_TEXT_SIZE = 200,
     OUTPUT_WRITE_MS = 250,          /* the longest a flushed or unflushed line waits for the writer */
-    OUTPUT_BUFFER_SIZE = 1 << 20,   /* a power of two: the ring's positions wrap with a DWORD */
-    MESSAGE_COLUMNS = 79,           /* a message line's widest: an 80th character would wrap */
-    MESSAGE_PREFIX_LIMIT = 16       /* the widest tool name and ": " that continuation lines match */
+    OUTPUT_BUFFER_SIZE = 1 << 20    /* a power of two: the ring's positions wrap with a DWORD */
 };
-
-/* `value` in decimal (base 10) or upper-case hexadecimal (base 16), with leading zeros up to
-   `minDigits`; returns `text`. */
-const char *FormatUnsigned64(ULONGLONG value, unsigned base, int minDigits, char text[NUMBER_TEXT_SIZE]);
 
 /* Called once when a write to standard output fails, with the system's error. */
 typedef void (*OutputFailureHandler)(DWORD error);
@@ -83,16 +63,5 @@ void WritePendingOutput(void);
 /* What was dropped since StartOutput because the buffer was full. */
 ULONGLONG OutputLinesDropped(void);
 ULONGLONG OutputBytesDropped(void);
-
-/* A message on standard error, written at once; lost if it cannot be. */
-void PutError(const char *format, ...);
-
-/* A message on standard output, written at once: a tool's usage when it is asked for.  Returns
-   0 when it was written, else the system's error.  The report's lines go through PutText. */
-DWORD PutOutputNow(const char *format, ...);
-
-/* The system's text for `error`, without the line end it comes with, converted for the console
-   when standard error is one. */
-const char *DescribeSystemError(DWORD error, char text[SYSTEM_TEXT_SIZE]);
 
 #endif

@@ -1,0 +1,446 @@
+/*
+ * ir-monitor's verdict: the summary's last line, which says in plain words whether the receiver
+ * fits the decoder's windows, and if it does not, what the line showed instead.  Here are the
+ * evidence gathered pair by pair, the estimate of the receiver's lengthening, the rules in the
+ * order they win, their thresholds and their words.  The verdicts' openings are quoted word for
+ * word in package/README.txt and in the verdict table of tests/unit/ir_monitor_test.cpp
+ * (TheVerdictSaysInWordsWhetherTheReceiverFitsAndWhatTheLineShowed): change them together.
+ *
+ * One verdict is given, the first of these that holds, so a remote seen at all outweighs
+ * anything else the session held:
+ *   1. leader-like pairs or near misses (after the first pair): the receiver's lengthening, the
+ *      band the decoder accepts for this remote, and `fits`, `too little` or `too much`; `fits`
+ *      whenever a frame decoded, with how close the closest leader came to a bound;
+ *   2. only the first pair looked like a leader, which the decoder measured from the start;
+ *   3. no change at all: the likely causes in order (the pull-up, the wiring, the supply);
+ *   4. one or two changes within POWER_UP_MS of the start: the module powering up, no infrared;
+ *   5. most pairs a half-cycle of the mains (10 ms at 100 Hz, 8.3 ms at 120 Hz): lamp flicker;
+ *   6. long bursts of about one length (within two neighbouring 500 us bins), far from the leader
+ *      windows: another kind of remote's leaders;
+ *   7. otherwise, where most bursts and gaps lay.
+ *
+ * The estimate.  A receiver lengthens every burst by the same L and shortens the gap after it by
+ * as much, so a leader keeps the remote's own sum of 12 units (8 of burst, 4 of gap): from a
+ * pair's burst B and gap G, the unit is (B + G) / 12, and L = B - 8 units = (B - 2G) / 3.  The
+ * estimate takes the mean B and G of all those pairs, shown or not, so a remote whose resonator
+ * runs slow or fast is measured by its own unit, and the jitter of single edges averages out.
+ * The band is every L for which a remote of that unit has its leader burst and gap inside both
+ * windows and its data gaps on the right side of the bit threshold, worked out from the limits in
+ * use at the line's counter rate; it is shown in whole microseconds strictly inside its bounds.
+ * Everything is in tenths of a microsecond, the means scaled from the sums of ticks, so the host
+ * tool and the .exe give the same figures.
+ */
+#include "report.h"
+
+#include <string.h>
+
+enum {
+    POWER_UP_MS = 2000,                 /* changes this soon after the start may be the power-up */
+    FLICKER_HALF_CYCLE_100_HZ_US = 10000,
+    FLICKER_HALF_CYCLE_120_HZ_US = 8333,
+    FLICKER_TOLERANCE_PERCENT = 8,      /* the two windows stay apart, and a lamp's jitter fits */
+    FLICKER_PAIRS_MIN = 10,
+    FOREIGN_BURST_MIN_US = 2000,        /* longer than any data burst, shorter than a pause */
+    FOREIGN_BURST_MAX_US = 12000,
+    FOREIGN_GAP_MAX_US = 12000,
+    FOREIGN_BIN_US = 500,
+    FOREIGN_BINS = (FOREIGN_BURST_MAX_US - FOREIGN_BURST_MIN_US) / FOREIGN_BIN_US,
+    FOREIGN_LEADERS_MIN = 2,
+    /* The remote's leader in its own units: a burst of 8, a gap of 4; a 1-gap is 3 units. */
+    LEADER_BURST_UNITS = 8,
+    LEADER_GAP_UNITS = 4,
+    LEADER_UNITS = LEADER_BURST_UNITS + LEADER_GAP_UNITS,
+    ONE_GAP_UNITS = 3
+};
+
+/* Long bursts before a gap, by FOREIGN_BIN_US of burst. */
+typedef struct ForeignLeaders {
+    DWORD count;
+    LONGLONG burstUs, gapMinUs, gapMaxUs;  /* the bursts' sum, the gaps' range */
+} ForeignLeaders;
+
+/* What the verdict rests on: the pairs after the first, which the decoder measured from the
+   start, and whether that first one looked like a frame's leader cut short.  The reading thread
+   writes it; the thread that stops the tool reads it only once it holds the session's lock. */
+static struct Evidence {
+    LONGLONG frequency;          /* the line's counter rate */
+    DecoderLimits limits;
+    BOOL firstPairChecked, firstFrameDropped;
+    DWORD pairsChecked;          /* after the first */
+    DWORD estimatePairs;         /* leader-like pairs and near misses after the first */
+    LONGLONG estimateBurstTicks, estimateGapTicks;  /* their sums */
+    BOOL closestLeaderSeen;      /* the leader-like pair nearest a bound, and how near */
+    LONGLONG closestMargin, closestBound;
+    DWORD flicker100Hz, flicker120Hz;  /* pairs a half-cycle of the mains long */
+    ForeignLeaders foreign[FOREIGN_BINS];
+    DWORD foreignLeaders;
+    DWORD framesDecoded, framesMatching;  /* given at the end */
+} evidence;
+
+void StartVerdict(LONGLONG frequency, const DecoderLimits *limits)
+{
+    memset(&evidence, 0, sizeof evidence);
+    evidence.frequency = frequency;
+    evidence.limits = *limits;
+}
+
+/*
+ * What the verdict rests on, gathered pair by pair: the leader-like
+ * pairs and near misses for the estimate, the leader nearest a bound, pairs a half-cycle of the
+ * mains long, and long bursts that may be another remote's leaders.  The session's first pair is
+ * left out of all of it: the decoder measures its burst from the start, not from the burst's own
+ * beginning.  It only tells whether a first frame was lost that way: its gap is a leader's, or
+ * near one, and its burst is too long.
+ */
+
+static BOOL IsWithinPercent(LONGLONG us, LONGLONG nominalUs, int percent)
+{
+    return us * 100 >= nominalUs * (100 - percent) && us * 100 <= nominalUs * (100 + percent);
+}
+
+static void NoteFirstPair(LONGLONG burst, LONGLONG gap, BOOL leader)
+{
+    const DecoderLimits *limits = &evidence.limits;
+    evidence.firstPairChecked = TRUE;
+    evidence.firstFrameDropped = !leader && burst >= limits->leaderBurstMax && IsNear(gap, limits->leaderGapMin, limits->leaderGapMax);
+}
+
+/* Keeps `margin`, a leader's distance to `bound`, if no leader came nearer a bound. */
+static void TakeLeaderMargin(LONGLONG margin, LONGLONG bound)
+{
+    if (evidence.closestLeaderSeen && margin >= evidence.closestMargin)
+        return;
+    evidence.closestLeaderSeen = TRUE;
+    evidence.closestMargin = margin;
+    evidence.closestBound = bound;
+}
+
+/* How near a leader the decoder took lies to the nearest of its four bounds. */
+static void NoteLeaderMargin(LONGLONG burst, LONGLONG gap)
+{
+    const DecoderLimits *limits = &evidence.limits;
+    TakeLeaderMargin(burst - limits->leaderBurstMin, limits->leaderBurstMin);
+    TakeLeaderMargin(limits->leaderBurstMax - burst, limits->leaderBurstMax);
+    TakeLeaderMargin(gap - limits->leaderGapMin, limits->leaderGapMin);
+    TakeLeaderMargin(limits->leaderGapMax - gap, limits->leaderGapMax);
+}
+
+/* A pair that is neither a leader nor near one: a half-cycle of mains flicker, or a burst long
+   enough to be another kind of remote's leader. */
+static void NoteOtherPair(const TappedChange *burstEnd, const TappedChange *gapEnd)
+{
+    LONGLONG burstUs = InUnit(burstEnd->ticks, FALSE);
+    LONGLONG gapUs = InUnit(gapEnd->ticks, FALSE);
+    if (IsWithinPercent(burstUs + gapUs, FLICKER_HALF_CYCLE_100_HZ_US, FLICKER_TOLERANCE_PERCENT))
+        evidence.flicker100Hz++;
+    else if (IsWithinPercent(burstUs + gapUs, FLICKER_HALF_CYCLE_120_HZ_US, FLICKER_TOLERANCE_PERCENT))
+        evidence.flicker120Hz++;
+    if (burstUs < FOREIGN_BURST_MIN_US || burstUs >= FOREIGN_BURST_MAX_US || gapUs >= FOREIGN_GAP_MAX_US)
+        return;
+    ForeignLeaders *bin = &evidence.foreign[(burstUs - FOREIGN_BURST_MIN_US) / FOREIGN_BIN_US];
+    if (bin->count == 0 || gapUs < bin->gapMinUs)
+        bin->gapMinUs = gapUs;
+    if (bin->count == 0 || gapUs > bin->gapMaxUs)
+        bin->gapMaxUs = gapUs;
+    bin->count++;
+    bin->burstUs += burstUs;
+    evidence.foreignLeaders++;
+}
+
+void NoteVerdictPair(const TappedChange *burstEnd, const TappedChange *gapEnd, BOOL leader, BOOL nearMiss)
+{
+    LONGLONG burst = burstEnd->decoderTicks;
+    LONGLONG gap = gapEnd->decoderTicks;
+    if (!evidence.firstPairChecked) {
+        NoteFirstPair(burst, gap, leader);
+    } else {
+        evidence.pairsChecked++;
+        if (leader || nearMiss) {
+            evidence.estimatePairs++;
+            evidence.estimateBurstTicks += burst;
+            evidence.estimateGapTicks += gap;
+        } else {
+            NoteOtherPair(burstEnd, gapEnd);
+        }
+    }
+    if (leader)
+        NoteLeaderMargin(burst, gap);
+}
+
+/*
+ * The estimate.  A receiver lengthens every burst by the same L and shortens the gap after it by
+ * as much, so a leader keeps the remote's own sum of 12 units (8 of burst, 4 of gap): from a
+ * pair's burst B and gap G, the unit is (B + G) / 12, and L = B - 8 units = (B - 2G) / 3.  The
+ * estimate takes the mean B and G of all those pairs, shown or not, so a remote whose resonator
+ * runs slow or fast is measured by its own unit, and the jitter of single edges averages out.
+ * The band is every L for which a remote of that unit has its leader burst and gap inside both
+ * windows and its data gaps on the right side of the bit threshold, worked out from the limits in
+ * use at the line's counter rate; it is shown in whole microseconds strictly inside its bounds.
+ * Everything is in tenths of a microsecond, the means scaled from the sums of ticks, so the host
+ * tool and the .exe give the same figures.
+ */
+
+/* The mean of `sumTicks` over `count` pairs, in tenths of a microsecond: the mean in tenths of a
+   tick first, so neither step's product can overflow. */
+static LONGLONG MeanInTenths(LONGLONG sumTicks, DWORD count)
+{
+    LONGLONG tenthsOfTicks = ScaleTime(sumTicks, count, TENTHS_PER_US);
+    return ScaleTime(tenthsOfTicks, evidence.frequency, MICROSECONDS_PER_SECOND);
+}
+
+/* The receiver's lengthening and the band the windows leave it, all 12 times their size in
+   tenths of a microsecond, so that no division rounds before the comparison.  Leaders and near
+   misses are a few milliseconds long, so 32 bits hold all of it. */
+typedef struct LengtheningEstimate {
+    LONG unit12;         /* the remote's unit */
+    LONG lengthening12;  /* L */
+    LONG lowest12, highest12;  /* L must lie above the one and below the other */
+} LengtheningEstimate;
+
+static LONG Larger(LONG a, LONG b) { return a > b ? a : b; }
+static LONG Smaller(LONG a, LONG b) { return a < b ? a : b; }
+
+/* A limit, 12 times its size in tenths of a microsecond. */
+static LONG Limit12(LONGLONG ticks) { return LEADER_UNITS * (LONG)InUnit(ticks, TRUE); }
+
+static LengtheningEstimate EstimateLengthening(void)
+{
+    const DecoderLimits *limits = &evidence.limits;
+    LONG burst = (LONG)MeanInTenths(evidence.estimateBurstTicks, evidence.estimatePairs);
+    LONG gap = (LONG)MeanInTenths(evidence.estimateGapTicks, evidence.estimatePairs);
+    LONG units12 = burst + gap;  /* 12 x the unit */
+    LONG threshold = Limit12(limits->bitThreshold);
+    LengtheningEstimate estimate;
+    estimate.unit12 = units12;
+    estimate.lengthening12 = LEADER_GAP_UNITS * (burst - 2 * gap);  /* 12 x (B - 2G) / 3 */
+    /* The leader burst 8u + L above its lower bound, the leader gap 4u - L below its upper one,
+       a 0-gap u - L at most the threshold. */
+    estimate.lowest12 = Larger(Larger(Limit12(limits->leaderBurstMin) - LEADER_BURST_UNITS * units12,
+                                      LEADER_GAP_UNITS * units12 - Limit12(limits->leaderGapMax)),
+                               units12 - threshold);
+    /* The burst below its upper bound, the gap above its lower one, a 1-gap 3u - L over the
+       threshold. */
+    estimate.highest12 = Smaller(Smaller(Limit12(limits->leaderBurstMax) - LEADER_BURST_UNITS * units12,
+                                         LEADER_GAP_UNITS * units12 - Limit12(limits->leaderGapMin)),
+                                 ONE_GAP_UNITS * units12 - threshold);
+    return estimate;
+}
+
+/* 12 x tenths of a microsecond as whole microseconds: rounded, or the first whole number above
+   (`side` 1) or below (-1) it. */
+static LONG Whole12(LONG value12, int side)
+{
+    const LONG per = LEADER_UNITS * TENTHS_PER_US;
+    LONG floor = value12 >= 0 ? value12 / per : -((-value12 + per - 1) / per);
+    if (side > 0)
+        return floor + 1;
+    if (side < 0)
+        return value12 % per == 0 ? floor - 1 : floor;
+    return value12 >= 0 ? (value12 + per / 2) / per : -((-value12 + per / 2) / per);
+}
+
+static Figure Number(LONGLONG value) { return UnitText(value, FALSE); }
+
+static void SayFirstFrameDropped(ReportLine *line)
+{
+    if (evidence.firstFrameDropped)
+        AppendWords(line, " The first frame was not counted: the decoder times the first burst from the start,"
+                          " so press the first key twice.");
+}
+
+static void SayClosestLeader(ReportLine *line)
+{
+    if (!evidence.closestLeaderSeen)
+        return;
+    LONGLONG bound = InUnit(evidence.closestBound, FALSE);
+    AppendWords(line, " The closest leader came %s~us from a bound (%s~us).",
+                Number(Larger(0, InUnit(evidence.closestMargin, FALSE))).text, Number(bound).text);
+}
+
+static void SayTiming(ReportLine *line)
+{
+    LengtheningEstimate estimate = EstimateLengthening();
+    LONG first = Whole12(estimate.lowest12, 1), last = Whole12(estimate.highest12, -1);
+    BOOL inBand = estimate.lengthening12 > estimate.lowest12 && estimate.lengthening12 < estimate.highest12;
+    BOOL decoded = evidence.framesDecoded > 0;
+    char rate[NUMBER_TEXT_SIZE];
+    FormatUnsigned64((ULONGLONG)evidence.frequency, 10, 1, rate);
+    if (decoded)
+        AppendWords(line, inBand ? " fits." : " fits, at the edge.");
+    else if (first > last)
+        AppendWords(line, " no lengthening fits this remote.");
+    else if (inBand)
+        AppendWords(line, " fits, but no frame was completed.");
+    else
+        AppendWords(line, estimate.lengthening12 <= estimate.lowest12 ? " too little." : " too much.");
+    AppendWords(line, " The receiver lengthens bursts by about %s~us", Number(Whole12(estimate.lengthening12, 0)).text);
+    if (estimate.lengthening12 < 0)
+        AppendWords(line, " (it shortens them)");
+    if (first > last) {
+        AppendWords(line, "; but with a unit of about %s~us, this remote's leader cannot have both its burst"
+                          " and its gap inside the windows at %s~Hz, whatever the lengthening: it belongs to"
+                          " another device.",
+                    Number(Whole12(estimate.unit12, 0)).text, rate);
+        SayFirstFrameDropped(line);
+        return;
+    }
+    AppendWords(line, "; for this remote (a unit of about %s~us) the program accepts %s-%s~us at %s~Hz.",
+                Number(Whole12(estimate.unit12, 0)).text, Number(first).text, Number(last).text, rate);
+    if (decoded) {
+        SayClosestLeader(line);
+        if (!inBand)
+            AppendWords(line, " Leaders that far out are lost now and then: expect missed key presses.");
+        if (evidence.framesMatching == 0)
+            AppendWords(line, " None of the %lu frames is in the program's table: the remote belongs to another device.",
+                        (unsigned long)evidence.framesDecoded);
+    } else if (inBand) {
+        AppendWords(line, " A frame ends only when the next burst begins: hold a key a moment, or press another.");
+    } else {
+        AppendWords(line, " So no leader fits the windows: choose a receiver module that lengthens bursts %s"
+                          " (README: choosing a receiver module).",
+                    estimate.lengthening12 <= estimate.lowest12 ? "more" : "less");
+    }
+    SayFirstFrameDropped(line);
+}
+
+/* Frames decoded, but only from the session's first pair, which the estimate leaves out. */
+static void SayTooFewLeaders(ReportLine *line)
+{
+    AppendWords(line, " fits: %lu frame decoded, but its leader was the first pair, which the decoder times from"
+                      " the start, so it tells nothing of the lengthening. Press keys again, holding each a"
+                      " moment, for the estimate.",
+                (unsigned long)evidence.framesDecoded);
+}
+
+static void SayOnlyTheFirstFrame(ReportLine *line)
+{
+    AppendWords(line, " the remote was seen, but only its first frame, which never counts: the decoder times"
+                      " the first burst from the start. Press keys again, holding each a moment.");
+}
+
+static void SayDeadLine(ReportLine *line)
+{
+    AppendWords(line, " the line never changed: nothing reaches carrier detect (DCD). Likely causes, most"
+                      " likely first: the pull-up (the module's own, about 30~kOhm, is too weak for an RS-232"
+                      " input, which then always reads off: add one from the output to the module's supply, at"
+                      " most 1.1~kOhm at 3.3~V or 3.2~kOhm at 5~V); the wiring (output to DCD, ground to signal ground); the"
+                      " module's supply from RTS (measure it while ir-monitor runs). See README: wiring the"
+                      " receiver.");
+}
+
+/* The stamp of the latest change, from where the decoder began. */
+static LONGLONG MillisecondsToLatestChange(void)
+{
+    return ScaleTime(RecentChange(0)->stamp - TapStartStamp(), evidence.frequency, MILLISECONDS_PER_SECOND);
+}
+
+static BOOL IsPowerUpOnly(void)
+{
+    return TappedChangeCount() <= 2 && MillisecondsToLatestChange() <= POWER_UP_MS;
+}
+
+static void SayPowerUp(ReportLine *line)
+{
+    AppendWords(line, " wired and powered, but no infrared seen: the line changed %s %s~ms after the start (the"
+                      " module's output rising as RTS came on), then never again. Point the remote at the"
+                      " receiver and press a key.",
+                TappedChangeCount() == 1 ? "once," : "twice, the second", Number(MillisecondsToLatestChange()).text);
+}
+
+static BOOL IsLampFlicker(void)
+{
+    DWORD flicker = evidence.flicker100Hz + evidence.flicker120Hz;
+    return flicker >= FLICKER_PAIRS_MIN && flicker * 2 >= evidence.pairsChecked;
+}
+
+static void SayLampFlicker(ReportLine *line)
+{
+    BOOL at100Hz = evidence.flicker100Hz >= evidence.flicker120Hz;
+    AppendWords(line, " lamp flicker: %lu of %lu bursts came %s~ms apart (%s~Hz, a lamp on %s~Hz mains): a lamp's"
+                      " light reaches the receiver, and no remote was seen. Shade the receiver from it, or"
+                      " switch it off, and try again.",
+                (unsigned long)(at100Hz ? evidence.flicker100Hz : evidence.flicker120Hz), (unsigned long)evidence.pairsChecked,
+                at100Hz ? "10" : "8.3", at100Hz ? "100" : "120", at100Hz ? "50" : "60");
+}
+
+/* Long bursts of one length: the two neighbouring bins that hold most of them (a remote's
+   leaders, jittering, may straddle a bin's edge), if those hold enough to be a remote's leaders
+   (a ballast's bursts of any length spread over the bins). */
+typedef struct ForeignCluster {
+    DWORD count;
+    LONGLONG burstUs, gapMinUs, gapMaxUs;
+} ForeignCluster;
+
+static void AddToCluster(ForeignCluster *cluster, const ForeignLeaders *bin)
+{
+    if (bin->count == 0)
+        return;
+    if (cluster->count == 0 || bin->gapMinUs < cluster->gapMinUs)
+        cluster->gapMinUs = bin->gapMinUs;
+    if (cluster->count == 0 || bin->gapMaxUs > cluster->gapMaxUs)
+        cluster->gapMaxUs = bin->gapMaxUs;
+    cluster->count += bin->count;
+    cluster->burstUs += bin->burstUs;
+}
+
+static BOOL FindForeignLeaders(ForeignCluster *found)
+{
+    int fullest = 0;
+    for (int bin = 1; bin + 1 < FOREIGN_BINS; bin++)
+        if (evidence.foreign[bin].count + evidence.foreign[bin + 1].count >
+            evidence.foreign[fullest].count + evidence.foreign[fullest + 1].count)
+            fullest = bin;
+    ForeignCluster cluster = {0, 0, 0, 0};
+    AddToCluster(&cluster, &evidence.foreign[fullest]);
+    AddToCluster(&cluster, &evidence.foreign[fullest + 1]);
+    *found = cluster;
+    return cluster.count >= FOREIGN_LEADERS_MIN && cluster.count * 2 >= evidence.foreignLeaders;
+}
+
+static void SayAnotherRemote(ReportLine *line, const ForeignCluster *leaders)
+{
+    AppendWords(line, " another kind of remote: %lu leader bursts of about %s~us (gaps of %s-%s~us) came, far from"
+                      " the %s-%s~us bursts and %s-%s~us gaps of this program's remotes. The receiver works, but"
+                      " the program cannot read this remote.",
+                (unsigned long)leaders->count, Number(leaders->burstUs / leaders->count).text,
+                Number(leaders->gapMinUs).text, Number(leaders->gapMaxUs).text, Us(evidence.limits.leaderBurstMin).text,
+                Us(evidence.limits.leaderBurstMax).text, Us(evidence.limits.leaderGapMin).text,
+                Us(evidence.limits.leaderGapMax).text);
+}
+
+static void SayWhatWasSeen(ReportLine *line)
+{
+    char bursts[2 * TIME_TEXT_SIZE], gaps[2 * TIME_TEXT_SIZE];
+    DescribeFullestBin(TRUE, bursts);
+    DescribeFullestBin(FALSE, gaps);
+    AppendWords(line, " no leader seen: the line changed %lu times, but nothing in it looked like a leader of"
+                      " this program's remotes or of another kind, nor like lamp flicker. Most bursts lasted %s,"
+                      " most gaps %s (see the histograms).",
+                (unsigned long)TappedChangeCount(), bursts, gaps);
+}
+
+void WriteVerdict(DWORD framesDecoded, DWORD framesMatching)
+{
+    evidence.framesDecoded = framesDecoded;
+    evidence.framesMatching = framesMatching;
+    ReportLine line = {"", 0, 0};
+    Append(&line, "# verdict:");
+    ForeignCluster foreign;
+    if (evidence.estimatePairs > 0)
+        SayTiming(&line);
+    else if (evidence.framesDecoded > 0)
+        SayTooFewLeaders(&line);
+    else if (evidence.firstFrameDropped)
+        SayOnlyTheFirstFrame(&line);
+    else if (TappedChangeCount() == 0)
+        SayDeadLine(&line);
+    else if (IsPowerUpOnly())
+        SayPowerUp(&line);
+    else if (IsLampFlicker())
+        SayLampFlicker(&line);
+    else if (FindForeignLeaders(&foreign))
+        SayAnotherRemote(&line, &foreign);
+    else
+        SayWhatWasSeen(&line);
+    WriteLine(&line);
+}
