@@ -32,6 +32,7 @@
 #include "../../common/shared.h"
 #include "../../shell/shell.h"
 #include "../support/command_table.h"
+#include "../support/console_columns.h"
 #include "../support/ir_encoder.h"
 
 #define TRAY_CLASS "__winex11_standalone_tray"
@@ -152,22 +153,6 @@ static DWORD Finish(HANDLE process, DWORD timeoutMs)
 
 static char remoteSendErrors[1024];
 
-/* The first line of `text` wider than 79 columns, or going on a message of remote-send's not
-   after the 13 blanks of "remote-send: "; NULL when there is none. */
-static const char *LineOffTheColumns(const char *text)
-{
-    bool inMessage = false;
-    for (const char *line = text; *line != '\0';) {
-        size_t length = strcspn(line, "\n");
-        bool goesOn = line[0] == ' ';
-        if (length > 79 || (inMessage && goesOn && strspn(line, " ") != 13))
-            return line;
-        inMessage = strncmp(line, "remote-send: ", 13) == 0 || (inMessage && goesOn);
-        line += length + (line[length] == '\n');
-    }
-    return NULL;
-}
-
 /* Runs remote-send (`exe`, or the build's) with `arguments` and returns its exit code; what it
    printed is in remoteSendErrors, and checked to fit an 80-column console. */
 static DWORD RemoteSendFrom(const char *exe, const char *arguments)
@@ -182,7 +167,7 @@ static DWORD RemoteSendFrom(const char *exe, const char *arguments)
         got = 0;
     remoteSendErrors[got] = '\0';
     CloseHandle(file);
-    const char *wide = LineOffTheColumns(remoteSendErrors);
+    const char *wide = LineOffTheColumns(remoteSendErrors, "remote-send: ");
     ok(wide == NULL, "remote-send's messages", "expected [%s]'s lines within 79 columns, going on after 13 blanks, got: %.90s",
        arguments, wide);
     return code;

@@ -21,6 +21,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "console_columns.h"
 #include "fake_win32.h"
 #include "noise.h"
 #include "replay_support.h"
@@ -84,21 +85,12 @@ std::string Frame(uint64_t code, int leaderBurst, int leaderGap, int pauseUs = 4
    since a message is broken wherever its words reach the column limit. */
 std::string Wrapped(const std::string &pattern) { return std::regex_replace(pattern, std::regex(" "), "[ \n]+"); }
 
-/* "" when every line of `text` fits 79 columns and each line that goes on a message is indented
-   by the width of "ir-monitor: "; else the first line that does not. */
+/* "" when `text` fits an 80-column console, its messages going on after the width of
+   "ir-monitor: " (console_columns.h); else the first line that does not. */
 std::string OffTheColumns(const std::string &text)
 {
-    std::istringstream lines(text);
-    bool inMessage = false;
-    for (std::string line; std::getline(lines, line);) {
-        if (line.size() > 79)
-            return "wider than 79 columns: " + line;
-        bool goesOn = !line.empty() && line[0] == ' ';
-        if (inMessage && goesOn && (line.compare(0, 12, std::string(12, ' ')) != 0 || line[12] == ' '))
-            return "not after the 12 blanks of \"ir-monitor: \": " + line;
-        inMessage = line.rfind("ir-monitor: ", 0) == 0 || (inMessage && goesOn);
-    }
-    return "";
+    const char *line = LineOffTheColumns(text.c_str(), "ir-monitor: ");
+    return line != NULL ? std::string(line, std::strcspn(line, "\n")) : "";
 }
 
 /* A run that ends the process (ExitProcess), in a child: its exit code (-1 if it returned or
