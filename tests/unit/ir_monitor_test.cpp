@@ -34,23 +34,58 @@
 
 namespace {
 
+/* Everything from `fd`'s offset on, until its end (or, for a pipe, until its writers close it). */
+std::string ReadAll(int fd)
+{
+    std::string text;
+    char block[65536];
+    for (ssize_t got; (got = read(fd, block, sizeof block)) > 0;)
+        text.append(block, static_cast<size_t>(got));
+    return text;
+}
+
+/* Everything written to `file` (through its descriptor, as the tool and a child write), from its
+   start. */
+std::string ReadFromStart(FILE *file)
+{
+    std::fflush(file);
+    std::rewind(file);
+    return ReadAll(fileno(file));
+}
+
+/* ir-monitor on `line`, its output to `out`, until the recording behind the line ends; then the
+   summary. */
+void MonitorToTheEnd(const ReceiverLine *line, BOOL raw, HANDLE out)
+{
+    StartMonitor(line, raw, out);
+    try {
+        MonitorFrames();
+    } catch (const RecordingEnded &) {
+    }
+    FinishMonitor();
+}
+
+/* The frames the decoder reads on `line` until the recording behind it ends. */
+std::vector<uint64_t> ReadFramesToTheEnd(const ReceiverLine *line)
+{
+    std::vector<uint64_t> frames;
+    try {
+        for (;;)
+            frames.push_back(ReadFrame(line));
+    } catch (const RecordingEnded &) {
+    }
+    return frames;
+}
+
 /* Everything ir-monitor prints for `recording`. */
 std::string Monitor(const std::string &recording, bool raw = false)
 {
     fake::Reset();
     EXPECT_EQ(LoadRecordingText(recording), "");
     FILE *out = std::tmpfile();
-    StartMonitor(&ReplayReceiverLine, raw, fake::FileHandle(fileno(out)));
-    try {
-        MonitorFrames();
-    } catch (const RecordingEnded &) {
-    }
-    FinishMonitor();
+    MonitorToTheEnd(&ReplayReceiverLine, raw, fake::FileHandle(fileno(out)));
     CloseReplayRecording();
-    std::string text;
-    std::rewind(out);
-    for (int c; (c = std::fgetc(out)) != EOF;)
-        text += static_cast<char>(c);
+    std::string text = ReadFromStart(out);
     std::fclose(out);
     return text;
 }
@@ -112,10 +147,7 @@ EndedRun RunToItsEnd(const std::function<void()> &run)
     }
     int status = 0;
     waitpid(child, &status, 0);
-    EndedRun ended = {WIFEXITED(status) && WEXITSTATUS(status) != 255 ? WEXITSTATUS(status) : -1, ""};
-    std::rewind(text);
-    for (int c; (c = std::fgetc(text)) != EOF;)
-        ended.text += static_cast<char>(c);
+    EndedRun ended = {WIFEXITED(status) && WEXITSTATUS(status) != 255 ? WEXITSTATUS(status) : -1, ReadFromStart(text)};
     std::fclose(text);
     return ended;
 }
@@ -486,10 +518,7 @@ TEST(IrMonitor, CtrlCAtAnyMomentPrintsTheWholeSummaryOnceAndLast)
         EXPECT_EXIT((StartMonitor(&ctrlCLine, c.raw, fake::FileHandle(fileno(out))), MonitorFrames()),
                     ::testing::ExitedWithCode(0), "")
             << c.moment;
-        std::string output;
-        std::rewind(out);
-        for (int ch; (ch = std::fgetc(out)) != EOF;)
-            output += static_cast<char>(ch);
+        std::string output = ReadFromStart(out);
         std::fclose(out);
         CloseReplayRecording();
         EXPECT_EQ(Count(output, "# summary: "), 1u) << c.moment << ":\n" << output;
@@ -511,12 +540,8 @@ FILE *outputSoFar;
 std::string writtenAtSecondWait;
 BOOL WaitAndLook()
 {
-    if (++waitsSoFar == 2) {
-        std::fflush(outputSoFar);
-        std::rewind(outputSoFar);
-        for (int ch; (ch = std::fgetc(outputSoFar)) != EOF;)
-            writtenAtSecondWait += static_cast<char>(ch);
-    }
+    if (++waitsSoFar == 2)
+        writtenAtSecondWait = ReadFromStart(outputSoFar);
     return ReplayReceiverLine.waitLineChange();
 }
 const ReceiverLine lookingLine = {.openLine = ReplayReceiverLine.openLine,
@@ -531,11 +556,7 @@ TEST(IrMonitor, HeaderAndFirstSignOfLifeAreWrittenAtTheFirstChange)
     outputSoFar = std::tmpfile();
     waitsSoFar = 0;
     writtenAtSecondWait.clear();
-    StartMonitor(&lookingLine, FALSE, fake::FileHandle(fileno(outputSoFar)));
-    try {
-        MonitorFrames();
-    } catch (const RecordingEnded &) {
-    }
+    MonitorToTheEnd(&lookingLine, FALSE, fake::FileHandle(fileno(outputSoFar)));
     std::fclose(outputSoFar);
     CloseReplayRecording();
     EXPECT_EQ(writtenAtSecondWait.rfind("# counter 10000000 Hz: ", 0), 0u) << writtenAtSecondWait;
@@ -644,15 +665,6 @@ TEST(IrMonitor, LostOutputAndUnreadableRecordingsEndTheToolWithTheirCodeAndReaso
         unlink(file.c_str());
 }
 
-std::string ReadAll(int fd)
-{
-    std::string text;
-    char block[65536];
-    for (ssize_t got; (got = read(fd, block, sizeof block)) > 0;)
-        text.append(block, static_cast<size_t>(got));
-    return text;
-}
-
 /* Whether process `pid` holds `path` open. */
 bool HoldsOpen(pid_t pid, const std::string &path)
 {
@@ -746,8 +758,7 @@ TEST(IrMonitor, AStalledOutputHoldsUpARecordingButCostsCom1WholeLinesAndSaysSo)
         close(ends[0]);
         int status = 0;
         waitpid(tool, &status, 0);
-        std::rewind(errors);
-        std::string errorText = ReadAll(fileno(errors));
+        std::string errorText = ReadFromStart(errors);
         std::fclose(errors);
         const std::string expected = run.console ? WithCrLf(unstalled) : unstalled;
         if (!run.com1) {
@@ -825,12 +836,7 @@ TEST(IrMonitor, ACaptureStillBeingWrittenPlaysTheCompleteLinesItHadWhenChecked)
             << c.name << ": " << error;
         EXPECT_EQ(fake::Named("Sleep").size(), c.waits ? 1u : 0u) << c.name << ": the wait for the file to grow";
         add(Frame(CodeTable[4], 3570, 1654) + "pulse 460\n");
-        std::vector<uint64_t> frames;
-        try {
-            for (;;)
-                frames.push_back(ReadFrame(&ReplayReceiverLine));
-        } catch (const RecordingEnded &) {
-        }
+        std::vector<uint64_t> frames = ReadFramesToTheEnd(&ReplayReceiverLine);
         CloseReplayRecording();
         CloseHandle(capture);
         unlink(path.c_str());
@@ -952,9 +958,7 @@ std::pair<std::string, std::string> CaptureStandardOutputs(const std::function<v
     for (int i = 0; i < 2; i++) {
         dup2(saved[i], i == 0 ? STDOUT_FILENO : STDERR_FILENO);
         close(saved[i]);
-        std::rewind(files[i]);
-        for (int c; (c = std::fgetc(files[i])) != EOF;)
-            texts[i] += static_cast<char>(c);
+        texts[i] = ReadFromStart(files[i]);
         std::fclose(files[i]);
     }
     return {texts[0], texts[1]};
@@ -985,12 +989,7 @@ TEST(IrMonitorText, AConsoleGetsCrLfAndItsCodePageWhileFilesAndPipesKeepTheBytes
             char text[SYSTEM_TEXT_SIZE];
             PutError("ir-monitor: %s\n", DescribeSystemError(ERROR_ACCESS_DENIED, text));
             ASSERT_EQ(LoadRecordingText(recording), "");
-            StartMonitor(&ReplayReceiverLine, FALSE, GetStdHandle(STD_OUTPUT_HANDLE));
-            try {
-                MonitorFrames();
-            } catch (const RecordingEnded &) {
-            }
-            FinishMonitor();
+            MonitorToTheEnd(&ReplayReceiverLine, FALSE, GetStdHandle(STD_OUTPUT_HANDLE));
             WritePendingOutput();
             CloseReplayRecording();
         });
@@ -1071,13 +1070,7 @@ std::vector<uint64_t> DecodeScripted(const ReceiverLine *line, const std::vector
             scriptedReports.push_back({TRUE, at + 5000});
         at += 10 * static_cast<LONGLONG>(interval.us);
     }
-    std::vector<uint64_t> frames;
-    try {
-        for (;;)
-            frames.push_back(ReadFrame(line));
-    } catch (const RecordingEnded &) {
-    }
-    return frames;
+    return ReadFramesToTheEnd(line);
 }
 
 TEST(LineTap, DecoderReadsEachChangeAtItsStampHoweverLateTheToolIsBetweenFrames)
