@@ -29,7 +29,6 @@
 #include "../../receiver/code_table.h"
 #include "../../receiver/frame_decoder.h"
 #include "../../receiver/replay_line.h"
-#include "../../common/command_line.h"
 #include "../../tools/ir-monitor/ir_monitor.h"
 
 namespace {
@@ -860,30 +859,6 @@ TEST(IrMonitorText, SixtyFourBitNumbersInDecimalAndHexadecimal)
         char text[NUMBER_TEXT_SIZE];
         EXPECT_STREQ(FormatUnsigned64(c.value, 10, 1, text), c.decimal) << c.hex;
         EXPECT_STREQ(FormatUnsigned64(c.value, 16, 16, text), c.hex) << c.decimal;
-    }
-}
-
-TEST(IrMonitorText, CommandLineSplitsAsWindowsProgramsDo)
-{
-    const struct { const char *line; std::vector<std::string> arguments; } cases[] = {
-        {"ir-monitor.exe", {}},
-        {"\"C:\\Program Files\\ir-monitor.exe\" --raw  keys.ir", {"--raw", "keys.ir"}},
-        {"ir-monitor \"C:\\My Captures\\keys.ir\"", {"C:\\My Captures\\keys.ir"}},
-        {"ir-monitor C:\\dir\\ \"\"", {"C:\\dir\\", ""}},
-        {"ir-monitor a\\\\\"b c\" d\\\"e", {"a\\b c", "d\"e"}},
-        {"ir-monitor\t\"unclosed quote", {"unclosed quote"}},
-        /* Two quotes in a quoted part give one and end the part, as msvcrt.dll has it. */
-        {"ir-monitor \"a\"\"b\"", {"a\"b"}},
-        {"ir-monitor \"a\"\"b c\"", {"a\"b", "c"}},
-        {"ir-monitor a \"b\"\" c", {"a", "b\"", "c"}},
-        {"ir-monitor a  \"b\\  \"\"\"  c\" d", {"a", "b\\  \"  c", "d"}},
-        {"ir-monitor a  \"b\\  \"\"\"  \"c  \"\"\"\" d", {"a", "b\\  \"  c", "\" d"}},
-    };
-    for (const auto &c : cases) {
-        char buffer[COMMAND_LINE_SIZE];
-        char *arguments[4];
-        int count = SplitArguments(c.line, buffer, sizeof buffer, arguments, 4);
-        EXPECT_EQ(std::vector<std::string>(arguments, arguments + count), c.arguments) << c.line;
     }
 }
 
