@@ -32,6 +32,7 @@
 #include "../../common/shared.h"
 #include "../../shell/shell.h"
 #include "../support/command_table.h"
+#include "../support/console_columns.h"
 #include "../support/ir_encoder.h"
 
 #define TRAY_CLASS "__winex11_standalone_tray"
@@ -152,22 +153,6 @@ static DWORD Finish(HANDLE process, DWORD timeoutMs)
 
 static char remoteSendErrors[1024];
 
-/* The first line of `text` wider than 79 columns, or going on a message of remote-send's not
-   after the 13 blanks of "remote-send: "; NULL when there is none. */
-static const char *LineOffTheColumns(const char *text)
-{
-    bool inMessage = false;
-    for (const char *line = text; *line != '\0';) {
-        size_t length = strcspn(line, "\n");
-        bool goesOn = line[0] == ' ';
-        if (length > 79 || (inMessage && goesOn && strspn(line, " ") != 13))
-            return line;
-        inMessage = strncmp(line, "remote-send: ", 13) == 0 || (inMessage && goesOn);
-        line += length + (line[length] == '\n');
-    }
-    return NULL;
-}
-
 /* Runs remote-send (`exe`, or the build's) with `arguments` and returns its exit code; what it
    printed is in remoteSendErrors, and checked to fit an 80-column console. */
 static DWORD RemoteSendFrom(const char *exe, const char *arguments)
@@ -182,7 +167,7 @@ static DWORD RemoteSendFrom(const char *exe, const char *arguments)
         got = 0;
     remoteSendErrors[got] = '\0';
     CloseHandle(file);
-    const char *wide = LineOffTheColumns(remoteSendErrors);
+    const char *wide = LineOffTheColumns(remoteSendErrors, "remote-send: ");
     ok(wide == NULL, "remote-send's messages", "expected [%s]'s lines within 79 columns, going on after 13 blanks, got: %.90s",
        arguments, wide);
     return code;
@@ -316,6 +301,54 @@ static int CountPosts(const PlayerPost *posts)
     while (posts[count].window)
         ++count;
     return count;
+}
+
+/* ---- the command table's rows (tests/support/command_table.h) ---- */
+
+/* Which rows: those that do anything (an action of their own, or posts); that only post to the
+   player (they need it and nothing else); that post once; that act, but the log-off, which
+   run-e2e does last. */
+static bool Acts(const CommandRow &row) { return row.action != ACTION_POSTS || row.posts[0].window; }
+static bool OnlyPosts(const CommandRow &row) { return row.action == ACTION_POSTS && row.posts[0].window; }
+static bool PostsOnce(const CommandRow &row) { return OnlyPosts(row) && !row.posts[1].window; }
+static bool ActsButLogsOff(const CommandRow &row) { return Acts(row) && row.action != ACTION_LOG_OFF; }
+
+/* The numbers of the rows `picked` holds for, in the table's order; returns how many. */
+static int PickRows(unsigned *numbers, bool (*picked)(const CommandRow &row))
+{
+    int count = 0;
+    for (const CommandRow &row : COMMAND_TABLE)
+        if (picked(row))
+            numbers[count++] = row.number;
+    return count;
+}
+
+/* The row that posts the most messages. */
+static const CommandRow *LongestRow(void)
+{
+    const CommandRow *longest = &COMMAND_TABLE[0];
+    for (const CommandRow &row : COMMAND_TABLE)
+        longest = CountPosts(row.posts) > CountPosts(longest->posts) ? &row : longest;
+    return longest;
+}
+
+/* Appends the posts of `number`'s row (none for a number the table lacks) to a {}-terminated list. */
+static void AppendPosts(PlayerPost *list, int *count, unsigned number)
+{
+    const CommandRow *row = FindCommandRow(number);
+    for (const PlayerPost *p = row ? row->posts : NULL; p && p->window; ++p)
+        list[(*count)++] = *p;
+    list[*count] = PlayerPost();
+}
+
+/* The posts of `numbers`' rows, in turn, as a {}-terminated list; returns how many. */
+static int PostsOf(const unsigned *numbers, int count, PlayerPost *posts)
+{
+    int posted = 0;
+    posts[0] = PlayerPost();
+    for (int i = 0; i < count; ++i)
+        AppendPosts(posts, &posted, numbers[i]);
+    return posted;
 }
 
 static const char *DescribePost(char *text, const char *windowClass, unsigned message, unsigned long wParam,
@@ -477,7 +510,7 @@ static void CheckCommandFrom(const char *sender, const char *spelling, unsigned 
     if (!ok(code == 0, what, "expected remote-send to post it (exit code 0), got %lu: %s", (unsigned long)code,
             remoteSendErrors))
         return;
-    bool acts = row->action != ACTION_POSTS || row->posts[0].window;
+    bool acts = Acts(*row);
     ok(acts ? !remoteSendErrors[0] : strstr(remoteSendErrors, "the program does nothing for it") != NULL, what,
        "expected %s, got: %s", acts ? "nothing printed" : "a note that the program does nothing for it", remoteSendErrors);
     ok_posts(what, before, WaitForPosts(playerLog, before + CountPosts(row->posts), 5000), row->posts);
@@ -763,15 +796,6 @@ static void test_start_up(void)
        (unsigned long)REALTIME_PRIORITY_CLASS, (unsigned long)priority);
 }
 
-/* Appends the posts of `number`'s row (none for a number the table lacks) to a {}-terminated list. */
-static void AppendPosts(PlayerPost *list, int *count, unsigned number)
-{
-    const CommandRow *row = FindCommandRow(number);
-    for (const PlayerPost *p = row ? row->posts : NULL; p && p->window; ++p)
-        list[(*count)++] = *p;
-    list[*count] = PlayerPost();
-}
-
 /* remote-send with the spelling of a number, and the posts of its row appended to `all`. */
 static void SendRow(const char *spelling, unsigned number, PlayerPost *all, int *allCount)
 {
@@ -815,7 +839,7 @@ static void test_remote_send_arguments(void)
     /* The usage lists the numbers the program acts on: the command table's rows that do something. */
     char acting[256] = "The program acts on N =";
     for (const CommandRow &row : COMMAND_TABLE)
-        if (row.action != ACTION_POSTS || row.posts[0].window)
+        if (Acts(row))
             snprintf(acting + strlen(acting), sizeof acting - strlen(acting), " %u", row.number);
     strcat(acting, ";\n");
     DWORD code = RemoteSend("/?");
@@ -854,10 +878,10 @@ static void test_blink(void)
 
 static void test_no_player(void)
 {
-    static const unsigned playerCommands[] = {2, 3, 4, 5, 6, 7, 8, 10, 11, 12, 21581, 21594, 21614, 21618};
+    unsigned playerCommands[COMMAND_TABLE_ROWS];
+    int count = PickRows(playerCommands, OnlyPosts);
     QuitPlayer();
-    PostCommands(sizeof playerCommands / sizeof playerCommands[0], playerCommands,
-                 sizeof playerCommands / sizeof playerCommands[0]);
+    PostCommands(count, playerCommands, count);
     Sleep(500);
     ok(FindWindowA(PROGRAM_TITLE, PROGRAM_TITLE) == programWindow && ProgramRunning(), "no player",
        "expected the program running with its window, got it %s", ProgramRunning() ? "without its window" : "gone");
@@ -923,17 +947,14 @@ static void test_close_then_right_click(void)
     WaitForExit("WM_CLOSE then a right-click", 10000, WATCH_QUESTION);
 }
 
-/* The bundled recording holds the frames of table entries 2, 2, 4, 6, 12 (whose code is also
-   entry 9's, and 9 does nothing) and 11. */
-static const PlayerPost replayExpected[] = {
-    {PLAYER_MAIN, WM_COMMAND, 40045, 0}, {PLAYER_MAIN, WM_COMMAND, 40045, 0}, {PLAYER_MAIN, WM_COMMAND, 40046, 0},
-    {PLAYER_MAIN, WM_COMMAND, 40048, 0}, {PLAYER_MAIN, WM_COMMAND, 40023, 0}, {PLAYER_MAIN, WM_COMMAND, 40061, 0},
-    {}};
-
 /* The replay build plays the bundled recording to a player started with `playerOutput` (its
-   echo of each message), then closes on remote-send close. */
+   echo of each message), then closes on remote-send close.  The recording holds the frames of
+   table entries 2, 2, 4, 6, 12 (whose code is also entry 9's, and 9 does nothing) and 11. */
 static void PlayRecording(HANDLE playerOutput)
 {
+    static const unsigned replayed[] = {2, 2, 4, 6, 12, 11};
+    PlayerPost replayExpected[4 * (sizeof replayed / sizeof replayed[0]) + 1];
+    PostsOf(replayed, sizeof replayed / sizeof replayed[0], replayExpected);
     StartPlayerWith("replay-player.log", playerOutput ? "--stdout" : "", playerOutput);
     char arguments[MAX_PATH + 2];
     snprintf(arguments, sizeof arguments, "\"%s\"", recordingPath);
@@ -977,23 +998,29 @@ static void test_release_zip(void)
 
 /* Command numbers of every class, each posted once: 0 to 16; for every number that acts, its
    neighbours and the same low 16 bits under a high half or the sign bit (what a dispatcher that
-   truncates or sign-extends would act on); the command ids and WM_USER parameters themselves;
-   the ends of the signed and unsigned ranges; 300 pseudo-random values (xorshift32, fixed seed).
-   14 is left out: it logs off, which run-e2e does last. */
+   truncates or sign-extends would act on); the command ids and WM_USER parameters the rows post;
+   WM_USER and the next message; the ends of the signed and unsigned ranges; 300 pseudo-random
+   values (xorshift32, fixed seed).  14 is left out: it logs off, which run-e2e does last. */
 static int NumberClasses(unsigned *numbers)
 {
-    static const unsigned acting[] = {1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 12, 15, 21581, 21594, 21614, 21618};
-    static const unsigned fixed[] = {40022, 40023, 40036, 40044, 40045, 40046, 40047, 40048, 40058, 40059, 40060,
-                                     40061, 40147, 127, 122, 1024, 1025, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFE,
-                                     0xFFFFFFFF};
-    int count = 0;
+    static const unsigned fixed[] = {WM_USER, WM_USER + 1, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFE, 0xFFFFFFFF};
+    unsigned acting[COMMAND_TABLE_ROWS];
+    int count = 0, actingCount = PickRows(acting, ActsButLogsOff);
     for (unsigned n = 0; n <= 16; ++n)
         numbers[count++] = n;
-    for (unsigned n : acting) {
+    for (int i = 0; i < actingCount; ++i) {
+        unsigned n = acting[i];
         const unsigned around[] = {n - 1, n + 1, n + 0x10000, n + 0xFFFF0000u, n + 0x80000000u};
         for (unsigned neighbour : around)
             numbers[count++] = neighbour;
     }
+    for (const CommandRow &row : COMMAND_TABLE)
+        for (const PlayerPost *p = row.posts; p->window; ++p) {
+            if (p->message == WM_COMMAND || p->message == WM_USER)
+                numbers[count++] = p->wParam;
+            if (p->message == WM_USER)
+                numbers[count++] = p->lParam;
+        }
     for (unsigned n : fixed)
         numbers[count++] = n;
     unsigned x = 2463534242u;
@@ -1014,25 +1041,25 @@ static int NumberClasses(unsigned *numbers)
 static void PostCommandsAndCompare(const char *what, const unsigned *numbers, int count, DWORD timeoutMs)
 {
     static PlayerPost want[3 * 10000 + 1];
-    int wanted = 0, before = ReadPosts(playerLog);
+    int before = ReadPosts(playerLog);
     PostCommands(count, numbers, count);
-    for (int i = 0; i < count; ++i)
-        AppendPosts(want, &wanted, numbers[i]);
+    int wanted = PostsOf(numbers, count, want);
     WaitForPosts(playerLog, before + wanted, timeoutMs);
     ok_posts(what, before, WaitQuiet(playerLog, 10000), want);
 }
 
-/* Every class of number, then a flood of 10,000 posted as fast as they are taken, then the exit
-   question still comes and Yes ends the program. */
+/* Every class of number, then a flood of 10,000 commands that post once each, posted as fast as
+   they are taken, then the exit question still comes and Yes ends the program. */
 static void test_every_number_then_a_flood(void)
 {
     static unsigned numbers[10000];
-    static const unsigned flood[] = {2, 3, 4, 5, 6, 21618};
+    unsigned flood[COMMAND_TABLE_ROWS];
+    int floodCount = PickRows(flood, PostsOnce);
     StartPlayer("many-player.log", "");
     if (StartProgram("remote-control.exe", "")) {
         PostCommandsAndCompare("every class of number", numbers, NumberClasses(numbers), 20000);
         for (int i = 0; i < 10000; ++i)
-            numbers[i] = flood[i % 6];
+            numbers[i] = flood[i % floodCount];
         PostCommandsAndCompare("flood of 10,000", numbers, 10000, 60000);
         PostTray(WM_RBUTTONUP);
         AnswerQuestion(true, 5000);
@@ -1042,13 +1069,16 @@ static void test_every_number_then_a_flood(void)
 }
 
 /* A player that never reads its queue: about 10,000 posts to it (6,000 commands, a third of
-   them 21594, three posts each), and the program still answers the next command (the icon
-   blinks) and ends on WM_CLOSE.  The icon stays active while commands are queued (the blink
-   timer's message comes only once the queue is empty), so the program has worked through them
-   once the idle picture is back for 300 ms. */
+   them the row that posts the most, 21594's three posts, between the first and the last row that
+   post once), and the program still answers the next command (the icon blinks) and ends on
+   WM_CLOSE.  The icon stays active while commands are queued (the blink timer's message comes
+   only once the queue is empty), so the program has worked through them once the idle picture
+   is back for 300 ms. */
 static void test_hung_player(void)
 {
-    static const unsigned numbers[] = {2, 21594, 21618};
+    unsigned once[COMMAND_TABLE_ROWS];
+    int onceCount = PickRows(once, PostsOnce);
+    const unsigned numbers[] = {once[0], LongestRow()->number, once[onceCount - 1]};
     StartPlayer("hung-player.log", "--never-read");
     POINT at;
     if (StartProgram("remote-control.exe", "") && CheckIcon(true, 5000)) {
@@ -1904,7 +1934,9 @@ static void test_com1_program_while_monitor_holds_answers(void)
     if (!FindProgram(15000))
         return;
     CheckCommand("3", 3);
-    static const PlayerPost answered[] = {{PLAYER_MAIN, WM_COMMAND, 40046, 0}, {PLAYER_MAIN, WM_COMMAND, 40047, 0}, {}};
+    static const unsigned commands[] = {4, 3};
+    PlayerPost answered[4 * 2 + 1];
+    PostsOf(commands, 2, answered);
     ok_posts(what, 0, ReadPosts(playerLog), answered);
     ok(!FileExists(PathIn(tmpDir, "com1-monitor-holds-program-device.log")), what,
        "expected the program never to use the port, got its device log");

@@ -21,6 +21,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "console_columns.h"
 #include "fake_win32.h"
 #include "noise.h"
 #include "replay_support.h"
@@ -28,10 +29,52 @@
 #include "../../receiver/code_table.h"
 #include "../../receiver/frame_decoder.h"
 #include "../../receiver/replay_line.h"
-#include "../../common/command_line.h"
 #include "../../tools/ir-monitor/ir_monitor.h"
 
 namespace {
+
+/* Everything from `fd`'s offset on, until its end (or, for a pipe, until its writers close it). */
+std::string ReadAll(int fd)
+{
+    std::string text;
+    char block[65536];
+    for (ssize_t got; (got = read(fd, block, sizeof block)) > 0;)
+        text.append(block, static_cast<size_t>(got));
+    return text;
+}
+
+/* Everything written to `file` (through its descriptor, as the tool and a child write), from its
+   start. */
+std::string ReadFromStart(FILE *file)
+{
+    std::fflush(file);
+    std::rewind(file);
+    return ReadAll(fileno(file));
+}
+
+/* ir-monitor on `line`, its output to `out`, until the recording behind the line ends; then the
+   summary. */
+void MonitorToTheEnd(const ReceiverLine *line, BOOL raw, HANDLE out)
+{
+    StartMonitor(line, raw, out);
+    try {
+        MonitorFrames();
+    } catch (const RecordingEnded &) {
+    }
+    FinishMonitor();
+}
+
+/* The frames the decoder reads on `line` until the recording behind it ends. */
+std::vector<uint64_t> ReadFramesToTheEnd(const ReceiverLine *line)
+{
+    std::vector<uint64_t> frames;
+    try {
+        for (;;)
+            frames.push_back(ReadFrame(line));
+    } catch (const RecordingEnded &) {
+    }
+    return frames;
+}
 
 /* Everything ir-monitor prints for `recording`. */
 std::string Monitor(const std::string &recording, bool raw = false)
@@ -39,17 +82,9 @@ std::string Monitor(const std::string &recording, bool raw = false)
     fake::Reset();
     EXPECT_EQ(LoadRecordingText(recording), "");
     FILE *out = std::tmpfile();
-    StartMonitor(&ReplayReceiverLine, raw, fake::FileHandle(fileno(out)));
-    try {
-        MonitorFrames();
-    } catch (const RecordingEnded &) {
-    }
-    FinishMonitor();
+    MonitorToTheEnd(&ReplayReceiverLine, raw, fake::FileHandle(fileno(out)));
     CloseReplayRecording();
-    std::string text;
-    std::rewind(out);
-    for (int c; (c = std::fgetc(out)) != EOF;)
-        text += static_cast<char>(c);
+    std::string text = ReadFromStart(out);
     std::fclose(out);
     return text;
 }
@@ -84,21 +119,12 @@ std::string Frame(uint64_t code, int leaderBurst, int leaderGap, int pauseUs = 4
    since a message is broken wherever its words reach the column limit. */
 std::string Wrapped(const std::string &pattern) { return std::regex_replace(pattern, std::regex(" "), "[ \n]+"); }
 
-/* "" when every line of `text` fits 79 columns and each line that goes on a message is indented
-   by the width of "ir-monitor: "; else the first line that does not. */
+/* "" when `text` fits an 80-column console, its messages going on after the width of
+   "ir-monitor: " (console_columns.h); else the first line that does not. */
 std::string OffTheColumns(const std::string &text)
 {
-    std::istringstream lines(text);
-    bool inMessage = false;
-    for (std::string line; std::getline(lines, line);) {
-        if (line.size() > 79)
-            return "wider than 79 columns: " + line;
-        bool goesOn = !line.empty() && line[0] == ' ';
-        if (inMessage && goesOn && (line.compare(0, 12, std::string(12, ' ')) != 0 || line[12] == ' '))
-            return "not after the 12 blanks of \"ir-monitor: \": " + line;
-        inMessage = line.rfind("ir-monitor: ", 0) == 0 || (inMessage && goesOn);
-    }
-    return "";
+    const char *line = LineOffTheColumns(text.c_str(), "ir-monitor: ");
+    return line != NULL ? std::string(line, std::strcspn(line, "\n")) : "";
 }
 
 /* A run that ends the process (ExitProcess), in a child: its exit code (-1 if it returned or
@@ -120,10 +146,7 @@ EndedRun RunToItsEnd(const std::function<void()> &run)
     }
     int status = 0;
     waitpid(child, &status, 0);
-    EndedRun ended = {WIFEXITED(status) && WEXITSTATUS(status) != 255 ? WEXITSTATUS(status) : -1, ""};
-    std::rewind(text);
-    for (int c; (c = std::fgetc(text)) != EOF;)
-        ended.text += static_cast<char>(c);
+    EndedRun ended = {WIFEXITED(status) && WEXITSTATUS(status) != 255 ? WEXITSTATUS(status) : -1, ReadFromStart(text)};
     std::fclose(text);
     return ended;
 }
@@ -306,10 +329,15 @@ TEST(IrMonitor, TheVerdictSaysInWordsWhetherTheReceiverFitsAndWhatTheLineShowed)
          {"# verdict: fits, at the edge. ", "expect missed key presses"}, 60},
         {"another device's codes in this format", HeldKey(100, 432, 0x0000400401020304ull),
          {"# verdict: fits. ", "None of the 11 frames is in the program's table"}, 100},
+        {"a remote of a 400 us unit: no lengthening puts both halves of its leader in the windows", HeldKey(100, 400),
+         {"# verdict: no lengthening fits this remote. ", "with a unit of about 400 us", "whatever the lengthening"},
+         100},
         {"lamp flicker beside a held key", NoiseRecording(NoiseKind::MainsFlicker, 5) + HeldKey(100),
          {"# verdict: fits. "}, 100},
         {"a key pressed once, after silence", silence + oneFrame + "pulse 500\n",
          {"# verdict: the remote was seen, but only its first frame"}, NAN},
+        {"one frame, its leader burst timed from the start", "space 3000\n" + Frame(CodeTable[2], 556, 1628) + "pulse 500\n",
+         {"# verdict: fits: 1 frame decoded, but its leader was the first pair, "}, NAN},
         {"a second press not yet ended", silence + oneFrame + silence + oneFrame,
          {"# verdict: fits, but no frame was completed. "}, 100},
         {"a dead line", "space 5000000\n", {"# verdict: the line never changed", "the pull-up", "the wiring", "supply"},
@@ -494,10 +522,7 @@ TEST(IrMonitor, CtrlCAtAnyMomentPrintsTheWholeSummaryOnceAndLast)
         EXPECT_EXIT((StartMonitor(&ctrlCLine, c.raw, fake::FileHandle(fileno(out))), MonitorFrames()),
                     ::testing::ExitedWithCode(0), "")
             << c.moment;
-        std::string output;
-        std::rewind(out);
-        for (int ch; (ch = std::fgetc(out)) != EOF;)
-            output += static_cast<char>(ch);
+        std::string output = ReadFromStart(out);
         std::fclose(out);
         CloseReplayRecording();
         EXPECT_EQ(Count(output, "# summary: "), 1u) << c.moment << ":\n" << output;
@@ -519,12 +544,8 @@ FILE *outputSoFar;
 std::string writtenAtSecondWait;
 BOOL WaitAndLook()
 {
-    if (++waitsSoFar == 2) {
-        std::fflush(outputSoFar);
-        std::rewind(outputSoFar);
-        for (int ch; (ch = std::fgetc(outputSoFar)) != EOF;)
-            writtenAtSecondWait += static_cast<char>(ch);
-    }
+    if (++waitsSoFar == 2)
+        writtenAtSecondWait = ReadFromStart(outputSoFar);
     return ReplayReceiverLine.waitLineChange();
 }
 const ReceiverLine lookingLine = {.openLine = ReplayReceiverLine.openLine,
@@ -539,11 +560,7 @@ TEST(IrMonitor, HeaderAndFirstSignOfLifeAreWrittenAtTheFirstChange)
     outputSoFar = std::tmpfile();
     waitsSoFar = 0;
     writtenAtSecondWait.clear();
-    StartMonitor(&lookingLine, FALSE, fake::FileHandle(fileno(outputSoFar)));
-    try {
-        MonitorFrames();
-    } catch (const RecordingEnded &) {
-    }
+    MonitorToTheEnd(&lookingLine, FALSE, fake::FileHandle(fileno(outputSoFar)));
     std::fclose(outputSoFar);
     CloseReplayRecording();
     EXPECT_EQ(writtenAtSecondWait.rfind("# counter 10000000 Hz: ", 0), 0u) << writtenAtSecondWait;
@@ -652,15 +669,6 @@ TEST(IrMonitor, LostOutputAndUnreadableRecordingsEndTheToolWithTheirCodeAndReaso
         unlink(file.c_str());
 }
 
-std::string ReadAll(int fd)
-{
-    std::string text;
-    char block[65536];
-    for (ssize_t got; (got = read(fd, block, sizeof block)) > 0;)
-        text.append(block, static_cast<size_t>(got));
-    return text;
-}
-
 /* Whether process `pid` holds `path` open. */
 bool HoldsOpen(pid_t pid, const std::string &path)
 {
@@ -754,8 +762,7 @@ TEST(IrMonitor, AStalledOutputHoldsUpARecordingButCostsCom1WholeLinesAndSaysSo)
         close(ends[0]);
         int status = 0;
         waitpid(tool, &status, 0);
-        std::rewind(errors);
-        std::string errorText = ReadAll(fileno(errors));
+        std::string errorText = ReadFromStart(errors);
         std::fclose(errors);
         const std::string expected = run.console ? WithCrLf(unstalled) : unstalled;
         if (!run.com1) {
@@ -833,12 +840,7 @@ TEST(IrMonitor, ACaptureStillBeingWrittenPlaysTheCompleteLinesItHadWhenChecked)
             << c.name << ": " << error;
         EXPECT_EQ(fake::Named("Sleep").size(), c.waits ? 1u : 0u) << c.name << ": the wait for the file to grow";
         add(Frame(CodeTable[4], 3570, 1654) + "pulse 460\n");
-        std::vector<uint64_t> frames;
-        try {
-            for (;;)
-                frames.push_back(ReadFrame(&ReplayReceiverLine));
-        } catch (const RecordingEnded &) {
-        }
+        std::vector<uint64_t> frames = ReadFramesToTheEnd(&ReplayReceiverLine);
         CloseReplayRecording();
         CloseHandle(capture);
         unlink(path.c_str());
@@ -862,30 +864,6 @@ TEST(IrMonitorText, SixtyFourBitNumbersInDecimalAndHexadecimal)
         char text[NUMBER_TEXT_SIZE];
         EXPECT_STREQ(FormatUnsigned64(c.value, 10, 1, text), c.decimal) << c.hex;
         EXPECT_STREQ(FormatUnsigned64(c.value, 16, 16, text), c.hex) << c.decimal;
-    }
-}
-
-TEST(IrMonitorText, CommandLineSplitsAsWindowsProgramsDo)
-{
-    const struct { const char *line; std::vector<std::string> arguments; } cases[] = {
-        {"ir-monitor.exe", {}},
-        {"\"C:\\Program Files\\ir-monitor.exe\" --raw  keys.ir", {"--raw", "keys.ir"}},
-        {"ir-monitor \"C:\\My Captures\\keys.ir\"", {"C:\\My Captures\\keys.ir"}},
-        {"ir-monitor C:\\dir\\ \"\"", {"C:\\dir\\", ""}},
-        {"ir-monitor a\\\\\"b c\" d\\\"e", {"a\\b c", "d\"e"}},
-        {"ir-monitor\t\"unclosed quote", {"unclosed quote"}},
-        /* Two quotes in a quoted part give one and end the part, as msvcrt.dll has it. */
-        {"ir-monitor \"a\"\"b\"", {"a\"b"}},
-        {"ir-monitor \"a\"\"b c\"", {"a\"b", "c"}},
-        {"ir-monitor a \"b\"\" c", {"a", "b\"", "c"}},
-        {"ir-monitor a  \"b\\  \"\"\"  c\" d", {"a", "b\\  \"  c", "d"}},
-        {"ir-monitor a  \"b\\  \"\"\"  \"c  \"\"\"\" d", {"a", "b\\  \"  c", "\" d"}},
-    };
-    for (const auto &c : cases) {
-        char buffer[COMMAND_LINE_SIZE];
-        char *arguments[4];
-        int count = SplitArguments(c.line, buffer, sizeof buffer, arguments, 4);
-        EXPECT_EQ(std::vector<std::string>(arguments, arguments + count), c.arguments) << c.line;
     }
 }
 
@@ -960,9 +938,7 @@ std::pair<std::string, std::string> CaptureStandardOutputs(const std::function<v
     for (int i = 0; i < 2; i++) {
         dup2(saved[i], i == 0 ? STDOUT_FILENO : STDERR_FILENO);
         close(saved[i]);
-        std::rewind(files[i]);
-        for (int c; (c = std::fgetc(files[i])) != EOF;)
-            texts[i] += static_cast<char>(c);
+        texts[i] = ReadFromStart(files[i]);
         std::fclose(files[i]);
     }
     return {texts[0], texts[1]};
@@ -993,12 +969,7 @@ TEST(IrMonitorText, AConsoleGetsCrLfAndItsCodePageWhileFilesAndPipesKeepTheBytes
             char text[SYSTEM_TEXT_SIZE];
             PutError("ir-monitor: %s\n", DescribeSystemError(ERROR_ACCESS_DENIED, text));
             ASSERT_EQ(LoadRecordingText(recording), "");
-            StartMonitor(&ReplayReceiverLine, FALSE, GetStdHandle(STD_OUTPUT_HANDLE));
-            try {
-                MonitorFrames();
-            } catch (const RecordingEnded &) {
-            }
-            FinishMonitor();
+            MonitorToTheEnd(&ReplayReceiverLine, FALSE, GetStdHandle(STD_OUTPUT_HANDLE));
             WritePendingOutput();
             CloseReplayRecording();
         });
@@ -1079,13 +1050,7 @@ std::vector<uint64_t> DecodeScripted(const ReceiverLine *line, const std::vector
             scriptedReports.push_back({TRUE, at + 5000});
         at += 10 * static_cast<LONGLONG>(interval.us);
     }
-    std::vector<uint64_t> frames;
-    try {
-        for (;;)
-            frames.push_back(ReadFrame(line));
-    } catch (const RecordingEnded &) {
-    }
-    return frames;
+    return ReadFramesToTheEnd(line);
 }
 
 TEST(LineTap, DecoderReadsEachChangeAtItsStampHoweverLateTheToolIsBetweenFrames)
