@@ -27,6 +27,8 @@ int FitWords(const char *text, int length, int room, int least)
     return room;
 }
 
+/* A piece refused and then written in halves is no failure: `error` is set only when the
+   write fails for good. */
 BOOL WriteAll(HANDLE handle, const char *text, DWORD length, DWORD *error)
 {
     DWORD done;
@@ -34,13 +36,12 @@ BOOL WriteAll(HANDLE handle, const char *text, DWORD length, DWORD *error)
     while (length > 0) {
         DWORD piece = length < pieceMax ? length : pieceMax;
         if (!WriteFile(handle, text, piece, &done, NULL) || done == 0) {
-            *error = GetLastError();
-            if (*error == ERROR_NOT_ENOUGH_MEMORY && piece > (DWORD)WRITE_SIZE_MIN) {
+            DWORD refused = GetLastError();
+            if (refused == ERROR_NOT_ENOUGH_MEMORY && piece > (DWORD)WRITE_SIZE_MIN) {
                 pieceMax = piece / 2;
                 continue;
             }
-            if (*error == 0)
-                *error = ERROR_GEN_FAILURE;
+            *error = refused != 0 ? refused : (DWORD)ERROR_GEN_FAILURE;
             return FALSE;
         }
         text += done;

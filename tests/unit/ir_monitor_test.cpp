@@ -281,10 +281,11 @@ std::string Verdict(const std::string &output)
     return verdict;
 }
 
-/* A key held for a dozen frames, after half a second of silence (so the first frame is lost, as
-   live), from a remote of unit `unitUs` through a receiver lengthening its bursts by
-   `lengtheningUs`, with edges jittering by up to 8 us. */
-std::string HeldKey(double lengtheningUs, double unitUs = 432, uint64_t code = CodeTable[2])
+/* A key held for a dozen frames (or `frames`), after half a second of silence (so the first
+   frame is lost, as live), from a remote of unit `unitUs` through a receiver lengthening its
+   bursts by `lengtheningUs`, with edges jittering by up to 8 us. */
+std::string HeldKey(double lengtheningUs, double unitUs = 432, uint64_t code = CodeTable[2], int frames = 12,
+                    const std::string &silence = "space 500000\n")
 {
     IrTiming remote;
     remote.leaderMarkUs = 8 * unitUs;
@@ -295,7 +296,7 @@ std::string HeldKey(double lengtheningUs, double unitUs = 432, uint64_t code = C
     remote.pauseUs = 30000;
     remote.markStretchUs = lengtheningUs;
     remote.jitterUs = 8;
-    return "space 500000\n" + ToRecording(EncodeFrames(std::vector<uint64_t>(12, code), remote, 4), "");
+    return silence + ToRecording(EncodeFrames(std::vector<uint64_t>(frames, code), remote, 4), "");
 }
 
 /* `seconds` of a noise source as a recording. */
@@ -305,15 +306,41 @@ std::string NoiseRecording(NoiseKind kind, double seconds)
     return SourceToRecording(*source, "") + "pulse 500\n";
 }
 
+/* Frames of entry 2 at 10 MHz, every edge exact to the tick: a leader, 48 data pairs of `burst`
+   and `zero` or `one` gaps, a closing burst and a 30 ms pause; the first leader's burst, which
+   the decoder times from the start, is `firstBurst`. */
+std::string ExactFrames(int frames, uint32_t firstBurst, TickPair leader, uint32_t burst, uint32_t zero, uint32_t one)
+{
+    std::vector<TickPair> pairs;
+    for (int frame = 0; frame < frames; frame++) {
+        pairs.push_back({frame == 0 ? firstBurst : leader.off, leader.on});
+        for (int bit = 48; bit >= 1; bit--)
+            pairs.push_back({burst, (CodeTable[2] >> bit) & 1 ? one : zero});
+        pairs.push_back({burst, 300000});
+    }
+    return TickRecording(10000000, pairs, burst);
+}
+
+/* `recording` with its first pulse and space made `first`. */
+std::string WithFirstPair(const std::string &recording, const std::string &first)
+{
+    size_t pulse = recording.find("pulse ");
+    size_t afterSpace = recording.find('\n', recording.find("space ", pulse)) + 1;
+    return recording.substr(0, pulse) + first + recording.substr(afterSpace);
+}
+
 TEST(IrMonitor, TheVerdictSaysInWordsWhetherTheReceiverFitsAndWhatTheLineShowed)
 {
     const std::string silence = "space 500000\n";
     const std::string oneFrame = Frame(CodeTable[2], 3556, 1628, 40000);
+    const std::string rc5 = NoiseRecording(NoiseKind::Rc5Remote, 10);
+    const std::string biPhase = rc5.substr(rc5.find("pulse "));  /* from its first burst */
     const struct {
         const char *what;
         std::string recording;
         std::vector<std::string> says;  /* in this order */
         double lengtheningUs;           /* the truth, where the verdict estimates it; else NAN */
+        const char *never = nullptr;    /* nowhere in the verdict */
     } cases[] = {
         {"a receiver lengthening 15 us too little", HeldKey(-15),
          {"# verdict: too little. ", "(it shortens them)", "the program accepts 65-135 us at 10000000 Hz",
@@ -352,6 +379,65 @@ TEST(IrMonitor, TheVerdictSaysInWordsWhetherTheReceiverFitsAndWhatTheLineShowed)
          {"# verdict: another kind of remote: ", "leader bursts of about 24"}, NAN},
         {"an RC5-like remote", NoiseRecording(NoiseKind::Rc5Remote, 10),
          {"# verdict: no leader seen: ", "Most bursts lasted 950-999 us"}, NAN},
+        /* Evidence of this remote is a leader followed by its data; noise brushes the windows now
+           and then with nothing of the kind after it. */
+        {"random bursts with chance pairs near the windows", NoiseRecording(NoiseKind::RandomDense, 20),
+         {"# verdict: no leader seen: "}, NAN},
+        {"random wide bursts with a chance frame", NoiseRecording(NoiseKind::RandomWide, 20),
+         {"# verdict: no leader seen: "}, NAN},
+        {"a ballast's bursts with near misses", NoiseRecording(NoiseKind::BallastBursts, 15), {"# verdict: "}, NAN,
+         "lengthening"},
+        {"lamp flicker with one stray leader-like pair",
+         Train(100, 1500, 8500) + "pulse 3000\nspace 1400\n" + Train(100, 1500, 8500) + "pulse 500\n",
+         {"# verdict: lamp flicker: "}, NAN},
+        {"a press held for a frame and two repeats, 100 us", HeldKey(100, 432, CodeTable[2], 3),
+         {"# verdict: fits. ", "The first frame was not counted"}, 100},
+        {"a press held for a frame and two repeats, 20 us", HeldKey(20, 432, CodeTable[2], 3),
+         {"# verdict: too little. ", "The first frame was not counted"}, 20},
+        /* The first pair, its burst timed from the start, in 64 bits and in no figure. */
+        {"a key pressed once after 300 s of silence", "space 300000000\n" + oneFrame + "pulse 500\n",
+         {"# verdict: the remote was seen, but only its first frame"}, NAN},
+        {"a key held after 300 s of silence", HeldKey(100, 432, CodeTable[2], 12, "space 300000000\n"),
+         {"# verdict: fits. ", "The first frame was not counted"}, 100},
+        {"a bi-phase remote whose first gap is a leader's", silence + "pulse 889\nspace 1778\n" + biPhase,
+         {"# verdict: no leader seen: "}, NAN},
+        {"a first pair timed into the window, then leaders 64 us short",
+         WithFirstPair(HeldKey(0, 432, CodeTable[2], 6, "space 100\n"), "pulse 3440\nspace 1728\n"),
+         {"# verdict: too little. "}, 0},
+        {"a first burst timed from the start to the window's upper bound, excluded",
+         ExactFrames(1, 36876, {35560, 16280}, 5320, 3320, 11960), {"# verdict: the remote was seen, but only its first frame"},
+         NAN},
+        {"a first pair in the burst window that misses the gap's", Frame(CodeTable[2], 3600, 1800) + "pulse 460\n",
+         {"# verdict: "}, NAN, "only its first frame"},
+        /* Leaders lost beside decoded frames. */
+        {"at 1193182 Hz, 135 us", "frequency 1193182\n" + HeldKey(135),
+         {"# verdict: fits, at the edge. ", "frames seen did not decode", "expect missed key presses"}, 135},
+        {"at 100000 Hz, 65 us", "frequency 100000\n" + HeldKey(65),
+         {"# verdict: fits, at the edge. ", "frames seen did not decode", "expect missed key presses"}, 65},
+        {"leaders alternating either side of the gap's lower bound",
+         silence + Frame(CodeTable[2], 3592, 1593) + Frame(CodeTable[2], 3593, 1592) + Frame(CodeTable[2], 3592, 1593) +
+             Frame(CodeTable[2], 3593, 1592) + Frame(CodeTable[2], 3592, 1593) + Frame(CodeTable[2], 3593, 1592) +
+             Frame(CodeTable[2], 3592, 1593) + Frame(CodeTable[2], 3593, 1592) + Frame(CodeTable[2], 3592, 1593) +
+             Frame(CodeTable[2], 3593, 1592) + Frame(CodeTable[2], 3592, 1593) + "pulse 460\n",
+         {"# verdict: fits, at the edge. ", "5 of the 10 frames seen did not decode", "expect missed key presses"}, 135},
+        {"a stray leader-like pair that keeps the decoder from the next frame",
+         HeldKey(100, 432, CodeTable[2], 2) + "space 30000\npulse 3600\nspace 1700\npulse 460\nspace 400\npulse 460\nspace 400\n" +
+             HeldKey(100, 432, CodeTable[2], 4, ""),
+         {"# verdict: fits, at the edge. ", "1 of the 5 frames seen did not decode"}, 100},
+        {"leaders on the band's lower bound, excluded", ExactFrames(6, 35200, {35200, 16500}, 5042, 3575, 12192),
+         {"# verdict: too little. "}, 73},
+        /* What the line showed, where that is something. */
+        {"one burst, no gap after it", "space 3000000\npulse 1000\n",
+         {"# verdict: no leader seen: the line changed once, "}, NAN, "Most"},
+        {"the line falling and staying off", "space 100000\npulse 5000000\n", {"# verdict: no leader seen: "}, NAN},
+        {"the module powering up 1.9 s after the start", "pulse 1900000\nspace 1000\n",
+         {"# verdict: wired and powered, but no infrared seen", "the second 1900 ms after the start"}, NAN},
+        {"four changes soon after the start", "pulse 30000\nspace 1000\npulse 1000\nspace 1000\n",
+         {"# verdict: no leader seen: the line changed 4 times"}, NAN},
+        {"120 Hz flicker 8% long", Train(200, 1500, 7400) + "pulse 500\n",
+         {"# verdict: lamp flicker: ", "8.3 ms apart (120 Hz"}, NAN},
+        {"a few flicker pairs among many others", Train(15, 1500, 8500) + Train(100, 1000, 1000) + "pulse 500\n",
+         {"# verdict: no leader seen: "}, NAN},
     };
     for (const auto &c : cases) {
         std::string output = Monitor(c.recording);
@@ -363,6 +449,7 @@ TEST(IrMonitor, TheVerdictSaysInWordsWhetherTheReceiverFitsAndWhatTheLineShowed)
             if (at == std::string::npos)
                 break;
         }
+        EXPECT_TRUE(c.never == nullptr || verdict.find(c.never) == std::string::npos) << c.what << ": " << verdict;
         EXPECT_EQ(Count(output, "# verdict: "), 1u) << c.what;
         std::istringstream after(output.substr(std::min(output.find("# verdict: "), output.size())));
         std::string line;
@@ -614,6 +701,12 @@ void OutputToClosedPipe()
     dup2(ends[1], STDOUT_FILENO);
     std::signal(SIGPIPE, SIG_IGN);  /* as the host tool does */
 }
+void OutputToSmallConsole()
+{
+    OutputToStandardError();
+    fake::consoles.insert(GetStdHandle(STD_OUTPUT_HANDLE));
+    fake::consoleWriteMax = 400;  /* the usage goes in halves, and that is no failure */
+}
 void FailFirstRead()
 {
     OutputToStandardError();
@@ -651,6 +744,8 @@ TEST(IrMonitor, LostOutputAndUnreadableRecordingsEndTheToolWithTheirCodeAndReaso
         {"a line too long", OutputToStandardError, tooLong, MONITOR_EXIT_BAD_INPUT,
          "^ir-monitor: [^:]*:2: the line is longer than 200 characters, the most a line other than a comment holds\n$"},
         {"bad arguments", OutputToStandardError, "-x", MONITOR_EXIT_BAD_INPUT, "^usage: ir-monitor \\[--raw\\] "},
+        {"a usage to a console that takes 400 bytes a write", OutputToSmallConsole, "/?", 0,
+         "^usage: ir-monitor \\[--raw\\] [\\s\\S]*4 output lost\r\n$"},
         {"a usage that cannot be written", OutputToFullDisk, "/?", MONITOR_EXIT_OUTPUT_LOST,
          "^ir-monitor: cannot write the output: " + std::string(strerror(ENOSPC)) + " \\(error 112\\)\n$"},
     };
@@ -737,6 +832,7 @@ TEST(IrMonitor, AStalledOutputHoldsUpARecordingButCostsCom1WholeLinesAndSaysSo)
             if (run.console)
                 fake::consoles.insert(GetStdHandle(STD_OUTPUT_HANDLE));
             fake::consoleWriteMax = run.consoleWriteMax;
+            fake::writeSizeBound = 16 * 1024;  /* no write over 16 KiB, whatever the handle */
             if (run.com1) {
                 DriveCom1(recording, open(path.c_str(), O_RDONLY));
                 ListenOnCom1(TRUE);
@@ -1051,6 +1147,26 @@ std::vector<uint64_t> DecodeScripted(const ReceiverLine *line, const std::vector
         at += 10 * static_cast<LONGLONG>(interval.us);
     }
     return ReadFramesToTheEnd(line);
+}
+
+TEST(IrMonitor, PowerUpIsTheLineComingOnAndStayingOn)
+{
+    /* A live line may start off, before the module has its supply: then one rise is the power-up,
+       and a rise, a fall and a rise are not. */
+    const struct { std::vector<ScriptedReport> changes; bool powerUp; } cases[] = {
+        {{{TRUE, 300000}}, true},
+        {{{TRUE, 300000}, {FALSE, 400000}, {TRUE, 500000}}, false},
+    };
+    for (const auto &c : cases) {
+        fake::Reset();
+        scriptedReports = c.changes;
+        reportsGiven = 0;
+        FILE *out = std::tmpfile();
+        MonitorToTheEnd(&scriptedLine, FALSE, fake::FileHandle(fileno(out)));
+        std::string verdict = Verdict(ReadFromStart(out));
+        std::fclose(out);
+        EXPECT_EQ(verdict.find("# verdict: wired and powered") == 0, c.powerUp) << c.changes.size() << ": " << verdict;
+    }
 }
 
 TEST(LineTap, DecoderReadsEachChangeAtItsStampHoweverLateTheToolIsBetweenFrames)

@@ -39,6 +39,7 @@ std::map<std::string, FARPROC> exports;
 bool realThreads;
 std::set<HANDLE> consoles;
 unsigned consoleWriteMax;
+unsigned writeSizeBound;
 std::function<bool()> beforeRead;
 std::function<void()> duringCommWait;
 
@@ -69,6 +70,7 @@ void Reset()
     realThreads = false;
     consoles.clear();
     consoleWriteMax = 16 * 1024;
+    writeSizeBound = 0;
     beforeRead = nullptr;
     duringCommWait = nullptr;
     hostErrno = 0;
@@ -420,6 +422,10 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERL
 {
     (void)overlapped;
     *written = 0;
+    if (fake::writeSizeBound > 0 && size > fake::writeSizeBound) {
+        fake::lastError = ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
     if (size > fake::consoleWriteMax && fake::consoles.count(file) > 0) {
         fake::lastError = ERROR_NOT_ENOUGH_MEMORY;
         return FALSE;

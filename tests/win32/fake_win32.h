@@ -83,6 +83,9 @@ extern bool realThreads;
 extern std::set<HANDLE> consoles;
 /* The largest write a console takes (16 KiB after Reset); a console short of its heap takes less. */
 extern unsigned consoleWriteMax;
+/* A test's bound on every write (0, none, after Reset): a larger one fails with
+   ERROR_INVALID_PARAMETER, whatever the handle, so a tool that writes more fails loudly. */
+extern unsigned writeSizeBound;
 
 /* Runs before each read of a host file; a read it answers false fails, with the error it left
    in lastError.  Empty after Reset. */

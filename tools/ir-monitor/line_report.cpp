@@ -299,6 +299,7 @@ void ReportFrame(FrameCode code)
     report.framesDecoded++;
     if (found > 0)
         report.framesMatching++;
+    NoteVerdictFrame(RecentChange(2 * FRAME_DATA_PAIRS), found > 0);
     WriteFrameLine(code, commands, found);
     WriteFrameWrapNotes();
     WriteLeaderLine();
@@ -359,6 +360,6 @@ void ReportSummary(LONGLONG counterNow)
     WriteLine(&line);
 
     PrintHistograms(&report.limits);
-    WriteVerdict(report.framesDecoded, report.framesMatching);
+    WriteVerdict();
     FlushOutput();
 }

@@ -92,7 +92,9 @@ void StartVerdict(LONGLONG frequency, const DecoderLimits *limits);
 /* The pair a gap's end has closed, as the decoder measured it: `leader` if the decoder takes it,
    `nearMiss` if it misses the windows by a little. */
 void NoteVerdictPair(const TappedChange *burstEnd, const TappedChange *gapEnd, BOOL leader, BOOL nearMiss);
+/* A frame ReadFrame has returned, led by the pair whose gap ended at `leaderGapEnd`. */
+void NoteVerdictFrame(const TappedChange *leaderGapEnd, BOOL matching);
 /* The summary's last line. */
-void WriteVerdict(DWORD framesDecoded, DWORD framesMatching);
+void WriteVerdict(void);
 
 #endif

@@ -8,16 +8,24 @@
  *
  * One verdict is given, the first of these that holds, so a remote seen at all outweighs
  * anything else the session held:
- *   1. leader-like pairs or near misses (after the first pair): the receiver's lengthening, the
- *      band the decoder accepts for this remote, and `fits`, `too little` or `too much`; `fits`
- *      whenever a frame decoded, with how close the closest leader came to a bound;
- *   2. only the first pair looked like a leader, which the decoder measured from the start;
+ *   1. leader-like pairs or near misses of this remote (after the first pair): the receiver's
+ *      lengthening, the band the decoder accepts for this remote, and `fits`, `too little` or
+ *      `too much`; `fits` whenever one of their frames decoded, with how close the closest leader
+ *      came to a bound, and a warning whenever some of their frames were lost;
+ *   2. only the first pair was this remote's leader, which the decoder measured from the start:
+ *      its frame decoded all the same, or its burst was too long for the window;
  *   3. no change at all: the likely causes in order (the pull-up, the wiring, the supply);
- *   4. one or two changes within POWER_UP_MS of the start: the module powering up, no infrared;
+ *   4. one or two changes within POWER_UP_MS of the start, the last a rise: the module's output
+ *      coming up with its supply, and no infrared;
  *   5. most pairs a half-cycle of the mains (10 ms at 100 Hz, 8.3 ms at 120 Hz): lamp flicker;
  *   6. long bursts of about one length (within two neighbouring 500 us bins), far from the leader
  *      windows: another kind of remote's leaders;
  *   7. otherwise, where most bursts and gaps lay.
+ *
+ * A leader-like pair or a near miss is this remote's only when what follows it is this remote's
+ * data: 48 pairs of a burst and a gap that add up to two units (a 0) or four (a 1), the unit
+ * being the leader's (its burst and gap add up to 12), within a quarter of a unit.  Noise that
+ * brushes the windows now and then is followed by nothing of the kind, and is no evidence.
  *
  * The estimate.  A receiver lengthens every burst by the same L and shortens the gap after it by
  * as much, so a leader keeps the remote's own sum of 12 units (8 of burst, 4 of gap): from a
@@ -50,7 +58,9 @@ enum {
     LEADER_BURST_UNITS = 8,
     LEADER_GAP_UNITS = 4,
     LEADER_UNITS = LEADER_BURST_UNITS + LEADER_GAP_UNITS,
-    ONE_GAP_UNITS = 3
+    ONE_GAP_UNITS = 3,
+    DATA_PAIRS = FRAME_DATA_PAIRS - 1,  /* the 48 that carry bits; the 49th is the closing pause */
+    DATA_TOLERANCE_PERCENT = 25         /* of a unit, either way, for a data pair's sum */
 };
 
 /* Long bursts before a gap, by FOREIGN_BIN_US of burst. */
@@ -59,22 +69,41 @@ typedef struct ForeignLeaders {
     LONGLONG burstUs, gapMinUs, gapMaxUs;  /* the bursts' sum, the gaps' range */
 } ForeignLeaders;
 
-/* What the verdict rests on: the pairs after the first, which the decoder measured from the
-   start, and whether that first one looked like a frame's leader cut short.  The reading thread
-   writes it; the thread that stops the tool reads it only once it holds the session's lock. */
+/* A leader-like pair or near miss, waiting for the data that make it this remote's. */
+typedef struct Candidate {
+    BOOL active;
+    BOOL first;              /* the session's first pair, whose burst the decoder timed from the start */
+    BOOL leader;             /* the decoder takes it */
+    LONGLONG burst, gap;     /* ticks, as the decoder took them (the first pair's burst in 64 bits) */
+    LONGLONG gapEnd;         /* the stamp of its gap's end, which names the frame it leads */
+    LONGLONG unit60;         /* 60 times the remote's unit in ticks; 0 until known */
+    int dataPairs;           /* pairs since, all of them this remote's data */
+} Candidate;
+
+/* What the verdict rests on: the evidence of this remote after the first pair, which the decoder
+   measured from the start, and what that first pair was.  The reading thread writes it; the
+   thread that stops the tool reads it only once it holds the session's lock. */
 static struct Evidence {
     LONGLONG frequency;          /* the line's counter rate */
     DecoderLimits limits;
-    BOOL firstPairChecked, firstFrameDropped;
+    Candidate candidate;
+    BOOL firstPairChecked;
+    BOOL firstFrameDropped;      /* the first pair led this remote's frame, its burst too long */
+    BOOL firstFrameLeader;       /* the first pair led this remote's frame as a leader */
+    BOOL firstFrameDecoded;      /* and that frame decoded */
     DWORD pairsChecked;          /* after the first */
-    DWORD estimatePairs;         /* leader-like pairs and near misses after the first */
+    DWORD estimatePairs;         /* leaders and near misses of this remote after the first */
     LONGLONG estimateBurstTicks, estimateGapTicks;  /* their sums */
-    BOOL closestLeaderSeen;      /* the leader-like pair nearest a bound, and how near */
+    DWORD nearMisses;            /* of those, the decoder's misses: each a frame lost */
+    LONGLONG frameDue;           /* the gap's end of a leader of this remote whose frame is due; 0 none */
+    BOOL frameDueFirst;          /* that leader is the first pair */
+    DWORD framesLost;            /* leaders of this remote whose frame never came */
+    DWORD framesDecoded, framesMatching;  /* of this remote's leaders */
+    BOOL closestLeaderSeen;      /* the leader of this remote nearest a bound, and how near */
     LONGLONG closestMargin, closestBound;
     DWORD flicker100Hz, flicker120Hz;  /* pairs a half-cycle of the mains long */
     ForeignLeaders foreign[FOREIGN_BINS];
     DWORD foreignLeaders;
-    DWORD framesDecoded, framesMatching;  /* given at the end */
 } evidence;
 
 void StartVerdict(LONGLONG frequency, const DecoderLimits *limits)
@@ -85,24 +114,17 @@ void StartVerdict(LONGLONG frequency, const DecoderLimits *limits)
 }
 
 /*
- * What the verdict rests on, gathered pair by pair: the leader-like
- * pairs and near misses for the estimate, the leader nearest a bound, pairs a half-cycle of the
- * mains long, and long bursts that may be another remote's leaders.  The session's first pair is
- * left out of all of it: the decoder measures its burst from the start, not from the burst's own
- * beginning.  It only tells whether a first frame was lost that way: its gap is a leader's, or
- * near one, and its burst is too long.
+ * What the verdict rests on, gathered pair by pair: this remote's leaders and near misses for
+ * the estimate, the leader nearest a bound, the frames lost, pairs a half-cycle of the mains
+ * long, and long bursts that may be another remote's leaders.  The session's first pair is left
+ * out of all of it: the decoder measures its burst from the start, not from the burst's own
+ * beginning.  It only tells whether a first frame came that way: decoded, or lost because its
+ * burst was too long.
  */
 
 static BOOL IsWithinPercent(LONGLONG us, LONGLONG nominalUs, int percent)
 {
     return us * 100 >= nominalUs * (100 - percent) && us * 100 <= nominalUs * (100 + percent);
-}
-
-static void NoteFirstPair(LONGLONG burst, LONGLONG gap, BOOL leader)
-{
-    const DecoderLimits *limits = &evidence.limits;
-    evidence.firstPairChecked = TRUE;
-    evidence.firstFrameDropped = !leader && burst >= limits->leaderBurstMax && IsNear(gap, limits->leaderGapMin, limits->leaderGapMax);
 }
 
 /* Keeps `margin`, a leader's distance to `bound`, if no leader came nearer a bound. */
@@ -147,27 +169,109 @@ static void NoteOtherPair(const TappedChange *burstEnd, const TappedChange *gapE
     evidence.foreignLeaders++;
 }
 
+/* Whether a pair of `sum` ticks is a data pair of the candidate's remote: two units or four. */
+static BOOL IsDataPair(const Candidate *candidate, LONGLONG sum)
+{
+    LONGLONG sum60 = 60 * sum, tolerance = candidate->unit60 * DATA_TOLERANCE_PERCENT / 100;
+    return (sum60 >= 2 * candidate->unit60 - tolerance && sum60 <= 2 * candidate->unit60 + tolerance) ||
+           (sum60 >= 4 * candidate->unit60 - tolerance && sum60 <= 4 * candidate->unit60 + tolerance);
+}
+
+/* The candidate has been followed by this remote's data: it is evidence. */
+static void TakeCandidate(const Candidate *candidate)
+{
+    const DecoderLimits *limits = &evidence.limits;
+    if (candidate->first) {
+        evidence.firstFrameLeader = candidate->leader;
+        evidence.firstFrameDropped = !candidate->leader && candidate->burst >= limits->leaderBurstMax;
+        return;
+    }
+    evidence.estimatePairs++;
+    evidence.estimateBurstTicks += candidate->burst;
+    evidence.estimateGapTicks += candidate->gap;
+    if (candidate->leader)
+        NoteLeaderMargin(candidate->burst, candidate->gap);
+    else
+        evidence.nearMisses++;
+}
+
+/* Follows the candidate with the pair that has just ended; FALSE when the pair is not its data. */
+static BOOL FollowCandidate(Candidate *candidate, LONGLONG burst, LONGLONG gap)
+{
+    if (candidate->dataPairs == DATA_PAIRS) {  /* the closing burst and the pause after it */
+        candidate->active = FALSE;
+        if (candidate->leader) {
+            evidence.frameDue = candidate->gapEnd;
+            evidence.frameDueFirst = candidate->first;
+        }
+        return TRUE;
+    }
+    if (candidate->unit60 == 0)  /* the first pair's burst tells nothing: the gap and a data burst make 5 units */
+        candidate->unit60 = 12 * (candidate->gap + burst);
+    if (!IsDataPair(candidate, burst + gap)) {
+        candidate->active = FALSE;
+        return FALSE;
+    }
+    if (++candidate->dataPairs == DATA_PAIRS)
+        TakeCandidate(candidate);
+    return TRUE;
+}
+
 void NoteVerdictPair(const TappedChange *burstEnd, const TappedChange *gapEnd, BOOL leader, BOOL nearMiss)
 {
+    const DecoderLimits *limits = &evidence.limits;
     LONGLONG burst = burstEnd->decoderTicks;
     LONGLONG gap = gapEnd->decoderTicks;
-    if (!evidence.firstPairChecked) {
-        NoteFirstPair(burst, gap, leader);
-    } else {
-        evidence.pairsChecked++;
-        if (leader || nearMiss) {
-            evidence.estimatePairs++;
-            evidence.estimateBurstTicks += burst;
-            evidence.estimateGapTicks += gap;
-        } else {
-            NoteOtherPair(burstEnd, gapEnd);
-        }
+    BOOL first = !evidence.firstPairChecked;
+    evidence.firstPairChecked = TRUE;
+    /* The pair after a leader's frame: its frame was reported, or it never came. */
+    if (evidence.frameDue != 0) {
+        evidence.framesLost += !evidence.frameDueFirst;
+        evidence.frameDue = 0;
     }
-    if (leader)
-        NoteLeaderMargin(burst, gap);
+    if (!first)
+        evidence.pairsChecked++;
+    Candidate *candidate = &evidence.candidate;
+    if (candidate->active && FollowCandidate(candidate, burst, gap))
+        return;
+    /* The first pair may be a leader whose burst began before the start: too long, not near. */
+    if (first && !leader && !nearMiss && burstEnd->decoderSpan >= limits->leaderBurstMax &&
+        IsNear(gap, limits->leaderGapMin, limits->leaderGapMax))
+        nearMiss = TRUE;
+    if (leader || nearMiss) {
+        candidate->active = TRUE;
+        candidate->first = first;
+        candidate->leader = leader;
+        candidate->burst = first ? burstEnd->decoderSpan : burst;
+        candidate->gap = gap;
+        candidate->gapEnd = gapEnd->stamp;
+        candidate->unit60 = first ? 0 : 5 * (burst + gap);
+        candidate->dataPairs = 0;
+    } else if (!first) {
+        NoteOtherPair(burstEnd, gapEnd);
+    }
+}
+
+void NoteVerdictFrame(const TappedChange *leaderGapEnd, BOOL matching)
+{
+    if (leaderGapEnd == NULL || evidence.frameDue == 0 || leaderGapEnd->stamp != evidence.frameDue)
+        return;
+    evidence.frameDue = 0;
+    if (evidence.frameDueFirst) {
+        evidence.firstFrameDecoded = TRUE;
+        return;
+    }
+    evidence.framesDecoded++;
+    if (matching)
+        evidence.framesMatching++;
 }
 
 /*
+ * A leader-like pair or a near miss is this remote's only when what follows it is this remote's
+ * data: 48 pairs of a burst and a gap that add up to two units (a 0) or four (a 1), the unit
+ * being the leader's (its burst and gap add up to 12), within a quarter of a unit.  Noise that
+ * brushes the windows now and then is followed by nothing of the kind, and is no evidence.
+ *
  * The estimate.  A receiver lengthens every burst by the same L and shortens the gap after it by
  * as much, so a leader keeps the remote's own sum of 12 units (8 of burst, 4 of gap): from a
  * pair's burst B and gap G, the unit is (B + G) / 12, and L = B - 8 units = (B - 2G) / 3.  The
@@ -263,12 +367,15 @@ static void SayTiming(ReportLine *line)
     LONG first = Whole12(estimate.lowest12, 1), last = Whole12(estimate.highest12, -1);
     BOOL inBand = estimate.lengthening12 > estimate.lowest12 && estimate.lengthening12 < estimate.highest12;
     BOOL decoded = evidence.framesDecoded > 0;
+    DWORD lost = evidence.nearMisses + evidence.framesLost;
     char rate[NUMBER_TEXT_SIZE];
     FormatUnsigned64((ULONGLONG)evidence.frequency, 10, 1, rate);
     if (decoded)
-        AppendWords(line, inBand ? " fits." : " fits, at the edge.");
+        AppendWords(line, inBand && lost == 0 ? " fits." : " fits, at the edge.");
     else if (first > last)
         AppendWords(line, " no lengthening fits this remote.");
+    else if (inBand && lost > 0)
+        AppendWords(line, " fits, at the edge.");
     else if (inBand)
         AppendWords(line, " fits, but no frame was completed.");
     else
@@ -286,11 +393,14 @@ static void SayTiming(ReportLine *line)
     }
     AppendWords(line, "; for this remote (a unit of about %s~us) the program accepts %s-%s~us at %s~Hz.",
                 Number(Whole12(estimate.unit12, 0)).text, Number(first).text, Number(last).text, rate);
-    if (decoded) {
+    if (decoded || (inBand && lost > 0)) {
         SayClosestLeader(line);
-        if (!inBand)
+        if (lost > 0)
+            AppendWords(line, " %lu of the %lu frames seen did not decode: expect missed key presses.",
+                        (unsigned long)lost, (unsigned long)(lost + evidence.framesDecoded));
+        else if (!inBand)
             AppendWords(line, " Leaders that far out are lost now and then: expect missed key presses.");
-        if (evidence.framesMatching == 0)
+        if (decoded && evidence.framesMatching == 0)
             AppendWords(line, " None of the %lu frames is in the program's table: the remote belongs to another device.",
                         (unsigned long)evidence.framesDecoded);
     } else if (inBand) {
@@ -309,7 +419,7 @@ static void SayTooFewLeaders(ReportLine *line)
     AppendWords(line, " fits: %lu frame decoded, but its leader was the first pair, which the decoder times from"
                       " the start, so it tells nothing of the lengthening. Press keys again, holding each a"
                       " moment, for the estimate.",
-                (unsigned long)evidence.framesDecoded);
+                (unsigned long)evidence.firstFrameDecoded);
 }
 
 static void SayOnlyTheFirstFrame(ReportLine *line)
@@ -334,9 +444,11 @@ static LONGLONG MillisecondsToLatestChange(void)
     return ScaleTime(RecentChange(0)->stamp - TapStartStamp(), evidence.frequency, MILLISECONDS_PER_SECOND);
 }
 
+/* One or two changes soon after the start, the last of them the line coming on: the module's
+   output rising with its supply (a replay starts with the line on, so it shows a fall first). */
 static BOOL IsPowerUpOnly(void)
 {
-    return TappedChangeCount() <= 2 && MillisecondsToLatestChange() <= POWER_UP_MS;
+    return TappedChangeCount() <= 2 && RecentChange(0)->on && MillisecondsToLatestChange() <= POWER_UP_MS;
 }
 
 static void SayPowerUp(ReportLine *line)
@@ -411,24 +523,30 @@ static void SayAnotherRemote(ReportLine *line, const ForeignCluster *leaders)
 static void SayWhatWasSeen(ReportLine *line)
 {
     char bursts[2 * TIME_TEXT_SIZE], gaps[2 * TIME_TEXT_SIZE];
-    DescribeFullestBin(TRUE, bursts);
-    DescribeFullestBin(FALSE, gaps);
-    AppendWords(line, " no leader seen: the line changed %lu times, but nothing in it looked like a leader of"
-                      " this program's remotes or of another kind, nor like lamp flicker. Most bursts lasted %s,"
-                      " most gaps %s (see the histograms).",
-                (unsigned long)TappedChangeCount(), bursts, gaps);
+    BOOL anyBurst = DescribeFullestBin(TRUE, bursts);
+    BOOL anyGap = DescribeFullestBin(FALSE, gaps);
+    char times[NUMBER_TEXT_SIZE + 8];
+    if (TappedChangeCount() == 1)
+        lstrcpyA(times, "once");
+    else
+        wsprintfA(times, "%lu times", (unsigned long)TappedChangeCount());
+    AppendWords(line, " no leader seen: the line changed %s, but nothing in it looked like a leader of"
+                      " this program's remotes or of another kind, nor like lamp flicker.", times);
+    /* A histogram that holds nothing has no fullest bin to quote. */
+    if (anyBurst && anyGap)
+        AppendWords(line, " Most bursts lasted %s, most gaps %s (see the histograms).", bursts, gaps);
+    else if (anyBurst || anyGap)
+        AppendWords(line, " Most %s lasted %s (see the histograms).", anyBurst ? "bursts" : "gaps", anyBurst ? bursts : gaps);
 }
 
-void WriteVerdict(DWORD framesDecoded, DWORD framesMatching)
+void WriteVerdict(void)
 {
-    evidence.framesDecoded = framesDecoded;
-    evidence.framesMatching = framesMatching;
     ReportLine line = {"", 0, 0};
     Append(&line, "# verdict:");
     ForeignCluster foreign;
     if (evidence.estimatePairs > 0)
         SayTiming(&line);
-    else if (evidence.framesDecoded > 0)
+    else if (evidence.firstFrameDecoded)
         SayTooFewLeaders(&line);
     else if (evidence.firstFrameDropped)
         SayOnlyTheFirstFrame(&line);
