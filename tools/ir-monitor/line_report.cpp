@@ -47,6 +47,8 @@ static struct Report {
     DecoderLimits limits;
     DWORD leaderLikePairs, nearMisses, nearMissesShown, framesDecoded, framesMatching;
     LONGLONG lastNearMissShown;  /* its stamp; valid once nearMissesShown > 0 */
+    BOOL firstPairSeen;
+    LONGLONG firstPairGapEnd;    /* its stamp: that pair's burst was timed from the start */
 } report;
 
 BOOL IsNear(LONGLONG ticks, LONGLONG min, LONGLONG max)
@@ -138,6 +140,17 @@ static void WriteWrapNote(const TappedChange *change, const char *role, int bit)
     WriteLine(&line);
 }
 
+/* ", lengthens by about 100 us": what a leader-like pair says of the receiver, so that a key
+   held while the stage is trimmed shows the figure frame by frame; nothing for the first pair,
+   whose burst the decoder timed from the start. */
+static void AppendLengthening(ReportLine *line, LONGLONG burst, const TappedChange *gapEnd)
+{
+    if (gapEnd->stamp == report.firstPairGapEnd)
+        AppendPhrase(line, ", its burst timed from the start");
+    else
+        AppendPhrase(line, ", lengthens by about %s us", UnitText(PairLengtheningUs(burst, gapEnd->decoderTicks), FALSE).text);
+}
+
 static void ShowNearMiss(const TappedChange *burstEnd, const TappedChange *gapEnd)
 {
     LONGLONG burst = burstEnd->decoderTicks;
@@ -150,6 +163,7 @@ static void ShowNearMiss(const TappedChange *burstEnd, const TappedChange *gapEn
            UnitText(InUnit(gap, gapInTenths), gapInTenths).text);
     AppendMiss(&line, "burst", burst, limits->leaderBurstMin, limits->leaderBurstMax, burstInTenths);
     AppendMiss(&line, "gap", gap, limits->leaderGapMin, limits->leaderGapMax, gapInTenths);
+    AppendLengthening(&line, burst, gapEnd);
     WriteLine(&line);
     WriteWrapNote(burstEnd, "burst", -1);
     WriteWrapNote(gapEnd, "gap", -1);
@@ -169,6 +183,10 @@ static void CheckPair(const TappedChange *gapEnd)
     if (burstEnd == NULL)
         return;
     PulsePair pair = {burstEnd->decoderTicks, gapEnd->decoderTicks};
+    if (!report.firstPairSeen) {
+        report.firstPairSeen = TRUE;
+        report.firstPairGapEnd = gapEnd->stamp;
+    }
     BOOL leader = IsLeader(&pair, report.frequency);
     BOOL nearMiss = !leader && IsNearLeader(pair.offTicks, pair.onTicks);
     NoteVerdictPair(burstEnd, gapEnd, leader, nearMiss);
@@ -248,11 +266,13 @@ static void WriteLeaderLine(void)
 {
     const DecoderLimits *limits = &report.limits;
     LONGLONG burst = RecentChange(2 * FRAME_DATA_PAIRS + 1)->decoderTicks;
-    LONGLONG gap = RecentChange(2 * FRAME_DATA_PAIRS)->decoderTicks;
+    const TappedChange *gapEnd = RecentChange(2 * FRAME_DATA_PAIRS);
+    LONGLONG gap = gapEnd->decoderTicks;
     ReportLine line = {"", 0, 0};
     Append(&line, "# leader %s/%s us", Us(burst).text, Us(gap).text);
     AppendNearestBound(&line, ":", "burst", burst, limits->leaderBurstMin, limits->leaderBurstMax);
     AppendNearestBound(&line, ",", "gap", gap, limits->leaderGapMin, limits->leaderGapMax);
+    AppendLengthening(&line, burst, gapEnd);
     WriteLine(&line);
 }
 

@@ -92,6 +92,8 @@ void StartVerdict(LONGLONG frequency, const DecoderLimits *limits);
 /* The pair a gap's end has closed, as the decoder measured it: `leader` if the decoder takes it,
    `nearMiss` if it misses the windows by a little. */
 void NoteVerdictPair(const TappedChange *burstEnd, const TappedChange *gapEnd, BOOL leader, BOOL nearMiss);
+/* What one leader-like pair says of the receiver's lengthening, in whole microseconds. */
+LONG PairLengtheningUs(LONGLONG burstTicks, LONGLONG gapTicks);
 /* A frame ReadFrame has returned, led by the pair whose gap ended at `leaderGapEnd`. */
 void NoteVerdictFrame(const TappedChange *leaderGapEnd, BOOL matching);
 /* The summary's last line. */

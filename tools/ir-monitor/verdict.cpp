@@ -60,7 +60,8 @@ enum {
     LEADER_UNITS = LEADER_BURST_UNITS + LEADER_GAP_UNITS,
     ONE_GAP_UNITS = 3,
     DATA_PAIRS = FRAME_DATA_PAIRS - 1,  /* the 48 that carry bits; the 49th is the closing pause */
-    DATA_TOLERANCE_PERCENT = 25         /* of a unit, either way, for a data pair's sum */
+    DATA_TOLERANCE_PERCENT = 25,        /* of a unit, either way, for a data pair's sum */
+    TRIM_WORTH_US = 10                  /* nearer the band's middle than this, trimming gains nothing */
 };
 
 /* Long bursts before a gap, by FOREIGN_BIN_US of burst. */
@@ -345,6 +346,11 @@ static LONG Whole12(LONG value12, int side)
 
 static Figure Number(LONGLONG value) { return UnitText(value, FALSE); }
 
+LONG PairLengtheningUs(LONGLONG burstTicks, LONGLONG gapTicks)
+{
+    return Whole12(LEADER_GAP_UNITS * (LONG)(InUnit(burstTicks, TRUE) - 2 * InUnit(gapTicks, TRUE)), 0);
+}
+
 static void SayFirstFrameDropped(ReportLine *line)
 {
     if (evidence.firstFrameDropped)
@@ -359,6 +365,23 @@ static void SayClosestLeader(ReportLine *line)
     LONGLONG bound = InUnit(evidence.closestBound, FALSE);
     AppendWords(line, " The closest leader came %s~us from a bound (%s~us).",
                 Number(Larger(0, InUnit(evidence.closestMargin, FALSE))).text, Number(bound).text);
+}
+
+/* How far the trimmer of the receiver's lengthening stage should move the lengthening: to the
+   middle of the band, where the leaders stand furthest from every bound. */
+static void SayTrim(ReportLine *line, const LengtheningEstimate *estimate)
+{
+    LONG toMiddle12 = (estimate->lowest12 + estimate->highest12) / 2 - estimate->lengthening12;
+    LONG us = Whole12(toMiddle12 < 0 ? -toMiddle12 : toMiddle12, 0);
+    if (us < TRIM_WORTH_US)
+        return;
+    if (toMiddle12 > 0)
+        AppendWords(line, " To the band's middle: add about %s~us with the trimmer RV1 (README: trimming RV1).",
+                    Number(us).text);
+    else
+        AppendWords(line, " That is about %s~us too much: turn RV1 down, or at its lowest end turn D2 round, or"
+                          " choose a module that lengthens bursts less (README: trimming RV1).",
+                    Number(us).text);
 }
 
 static void SayTiming(ReportLine *line)
@@ -406,10 +429,10 @@ static void SayTiming(ReportLine *line)
     } else if (inBand) {
         AppendWords(line, " A frame ends only when the next burst begins: hold a key a moment, or press another.");
     } else {
-        AppendWords(line, " So no leader fits the windows: choose a receiver module that lengthens bursts %s"
-                          " (README: choosing a receiver module).",
-                    estimate.lengthening12 <= estimate.lowest12 ? "more" : "less");
+        AppendWords(line, " So no leader fits the windows.");
     }
+    if (!inBand || lost > 0)
+        SayTrim(line, &estimate);
     SayFirstFrameDropped(line);
 }
 
@@ -430,12 +453,11 @@ static void SayOnlyTheFirstFrame(ReportLine *line)
 
 static void SayDeadLine(ReportLine *line)
 {
-    AppendWords(line, " the line never changed: nothing reaches carrier detect (DCD). Likely causes, most"
-                      " likely first: the pull-up (the module's own, about 30~kOhm, is too weak for an RS-232"
-                      " input, which then always reads off: add one from the output to the module's supply, at"
-                      " most 1.1~kOhm at 3.3~V or 3.2~kOhm at 5~V); the wiring (output to DCD, ground to signal ground); the"
-                      " module's supply from RTS (measure it while ir-monitor runs). See README: wiring the"
-                      " receiver.");
+    AppendWords(line, " the line never changed: nothing reaches carrier detect (DCD), not even a key press."
+                      " Likely causes, most likely first: the supply from RTS (with ir-monitor running, RTS"
+                      " reads +5 to +12~V and the rail 3.3~V; RTS at about 0~V is a port that cannot power the"
+                      " receiver); the wiring (the 74HC14's pin 4 through R3 to DCD, ground to signal ground);"
+                      " the module's output to the 74HC14's pin 1. See README: wiring the receiver.");
 }
 
 /* The stamp of the latest change, from where the decoder began. */
