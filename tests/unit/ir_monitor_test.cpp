@@ -13,6 +13,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <regex>
@@ -471,6 +472,20 @@ TEST(IrMonitor, TheVerdictSaysInWordsWhetherTheReceiverFitsAndWhatTheLineShowed)
             EXPECT_NEAR(std::stod(estimate[1]), c.lengtheningUs, 10) << c.what << ": " << verdict;
         }
     }
+}
+
+TEST(IrMonitor, TheManualListsEveryVerdictByItsOpeningWords)
+{
+    std::ifstream file(PACKAGE_README);
+    std::stringstream read;
+    read << file.rdbuf();
+    /* Its lines joined, as a reader reads them. */
+    std::string manual = std::regex_replace(read.str(), std::regex("\\s+"), " ");
+    ASSERT_GT(manual.size(), 1000u) << PACKAGE_README;
+    /* Each as printed: "# verdict: too little. ..." */
+    for (const char *opening : VERDICT_OPENINGS)
+        EXPECT_NE(manual.find(std::string("verdict: ") + opening), std::string::npos)
+            << "package/README.txt does not quote \"# verdict: " << opening << "\"";
 }
 
 TEST(IrMonitor, AReadingPastTheDecodersRangeIsNotedWhereALineRestsOnIt)

@@ -76,6 +76,27 @@ void ReportFrame(FrameCode code);
    counts and both histograms, as '#' lines, and flushes. */
 void ReportSummary(LONGLONG counterNow);
 
+/* The verdicts the summary ends in, by their first words (tools/ir-monitor/verdict.cpp), which
+   package/README.txt lists word for word: the 6 "fits"-like ones where this remote was seen, in
+   the order the rules put them, then the others in the order they win. */
+typedef enum VerdictKind {
+    VERDICT_FITS,
+    VERDICT_AT_THE_EDGE,
+    VERDICT_NO_FRAME_COMPLETED,
+    VERDICT_NO_LENGTHENING_FITS,
+    VERDICT_TOO_LITTLE,
+    VERDICT_TOO_MUCH,
+    VERDICT_FIRST_PAIR_DECODED,
+    VERDICT_ONLY_THE_FIRST_FRAME,
+    VERDICT_DEAD_LINE,
+    VERDICT_POWER_UP,
+    VERDICT_LAMP_FLICKER,
+    VERDICT_ANOTHER_REMOTE,
+    VERDICT_NO_LEADER,
+    VERDICT_KINDS
+} VerdictKind;
+extern const char *const VERDICT_OPENINGS[VERDICT_KINDS];
+
 /* The session (ir_monitor.cpp). */
 
 enum {

@@ -346,6 +346,28 @@ static LONG Whole12(LONG value12, int side)
 
 static Figure Number(LONGLONG value) { return UnitText(value, FALSE); }
 
+const char *const VERDICT_OPENINGS[VERDICT_KINDS] = {
+    "fits.",
+    "fits, at the edge.",
+    "fits, but no frame was completed.",
+    "no lengthening fits this remote.",
+    "too little.",
+    "too much.",
+    "fits: 1 frame decoded, but its leader was the first pair",
+    "the remote was seen, but only its first frame",
+    "the line never changed",
+    "wired and powered, but no infrared seen",
+    "lamp flicker",
+    "another kind of remote",
+    "no leader seen",
+};
+
+/* The verdict's first words, after "# verdict:". */
+static void Open(ReportLine *line, VerdictKind kind)
+{
+    AppendWords(line, " %s", VERDICT_OPENINGS[kind]);
+}
+
 LONG PairLengtheningUs(LONGLONG burstTicks, LONGLONG gapTicks)
 {
     return Whole12(LEADER_GAP_UNITS * (LONG)(InUnit(burstTicks, TRUE) - 2 * InUnit(gapTicks, TRUE)), 0);
@@ -394,15 +416,15 @@ static void SayTiming(ReportLine *line)
     char rate[NUMBER_TEXT_SIZE];
     FormatUnsigned64((ULONGLONG)evidence.frequency, 10, 1, rate);
     if (decoded)
-        AppendWords(line, inBand && lost == 0 ? " fits." : " fits, at the edge.");
+        Open(line, inBand && lost == 0 ? VERDICT_FITS : VERDICT_AT_THE_EDGE);
     else if (first > last)
-        AppendWords(line, " no lengthening fits this remote.");
+        Open(line, VERDICT_NO_LENGTHENING_FITS);
     else if (inBand && lost > 0)
-        AppendWords(line, " fits, at the edge.");
+        Open(line, VERDICT_AT_THE_EDGE);
     else if (inBand)
-        AppendWords(line, " fits, but no frame was completed.");
+        Open(line, VERDICT_NO_FRAME_COMPLETED);
     else
-        AppendWords(line, estimate.lengthening12 <= estimate.lowest12 ? " too little." : " too much.");
+        Open(line, estimate.lengthening12 <= estimate.lowest12 ? VERDICT_TOO_LITTLE : VERDICT_TOO_MUCH);
     AppendWords(line, " The receiver lengthens bursts by about %s~us", Number(Whole12(estimate.lengthening12, 0)).text);
     if (estimate.lengthening12 < 0)
         AppendWords(line, " (it shortens them)");
@@ -439,21 +461,22 @@ static void SayTiming(ReportLine *line)
 /* Frames decoded, but only from the session's first pair, which the estimate leaves out. */
 static void SayTooFewLeaders(ReportLine *line)
 {
-    AppendWords(line, " fits: %lu frame decoded, but its leader was the first pair, which the decoder times from"
-                      " the start, so it tells nothing of the lengthening. Press keys again, holding each a"
-                      " moment, for the estimate.",
-                (unsigned long)evidence.firstFrameDecoded);
+    Open(line, VERDICT_FIRST_PAIR_DECODED);
+    AppendWords(line, ", which the decoder times from the start, so it tells nothing of the lengthening. Press keys"
+                      " again, holding each a moment, for the estimate.");
 }
 
 static void SayOnlyTheFirstFrame(ReportLine *line)
 {
-    AppendWords(line, " the remote was seen, but only its first frame, which never counts: the decoder times"
-                      " the first burst from the start. Press keys again, holding each a moment.");
+    Open(line, VERDICT_ONLY_THE_FIRST_FRAME);
+    AppendWords(line, ", which never counts: the decoder times the first burst from the start. Press keys again,"
+                      " holding each a moment.");
 }
 
 static void SayDeadLine(ReportLine *line)
 {
-    AppendWords(line, " the line never changed: nothing reaches carrier detect (DCD), not even a key press."
+    Open(line, VERDICT_DEAD_LINE);
+    AppendWords(line, ": nothing reaches carrier detect (DCD), not even a key press."
                       " Likely causes, most likely first: the supply from RTS (with ir-monitor running, RTS"
                       " reads +5 to +12~V and the rail 3.3~V; RTS at about 0~V is a port that cannot power the"
                       " receiver); the wiring (the 74HC14's pin 4 through R3 to DCD, ground to signal ground);"
@@ -475,7 +498,8 @@ static BOOL IsPowerUpOnly(void)
 
 static void SayPowerUp(ReportLine *line)
 {
-    AppendWords(line, " wired and powered, but no infrared seen: the line changed %s %s~ms after the start (the"
+    Open(line, VERDICT_POWER_UP);
+    AppendWords(line, ": the line changed %s %s~ms after the start (the"
                       " module's output rising as RTS came on), then never again. Point the remote at the"
                       " receiver and press a key.",
                 TappedChangeCount() == 1 ? "once," : "twice, the second", Number(MillisecondsToLatestChange()).text);
@@ -490,7 +514,8 @@ static BOOL IsLampFlicker(void)
 static void SayLampFlicker(ReportLine *line)
 {
     BOOL at100Hz = evidence.flicker100Hz >= evidence.flicker120Hz;
-    AppendWords(line, " lamp flicker: %lu of %lu bursts came %s~ms apart (%s~Hz, a lamp on %s~Hz mains): a lamp's"
+    Open(line, VERDICT_LAMP_FLICKER);
+    AppendWords(line, ": %lu of %lu bursts came %s~ms apart (%s~Hz, a lamp on %s~Hz mains): a lamp's"
                       " light reaches the receiver, and no remote was seen. Shade the receiver from it, or"
                       " switch it off, and try again.",
                 (unsigned long)(at100Hz ? evidence.flicker100Hz : evidence.flicker120Hz), (unsigned long)evidence.pairsChecked,
@@ -533,7 +558,8 @@ static BOOL FindForeignLeaders(ForeignCluster *found)
 
 static void SayAnotherRemote(ReportLine *line, const ForeignCluster *leaders)
 {
-    AppendWords(line, " another kind of remote: %lu leader bursts of about %s~us (gaps of %s-%s~us) came, far from"
+    Open(line, VERDICT_ANOTHER_REMOTE);
+    AppendWords(line, ": %lu leader bursts of about %s~us (gaps of %s-%s~us) came, far from"
                       " the %s-%s~us bursts and %s-%s~us gaps of this program's remotes. The receiver works, but"
                       " the program cannot read this remote.",
                 (unsigned long)leaders->count, Number(leaders->burstUs / leaders->count).text,
@@ -552,7 +578,8 @@ static void SayWhatWasSeen(ReportLine *line)
         lstrcpyA(times, "once");
     else
         wsprintfA(times, "%lu times", (unsigned long)TappedChangeCount());
-    AppendWords(line, " no leader seen: the line changed %s, but nothing in it looked like a leader of"
+    Open(line, VERDICT_NO_LEADER);
+    AppendWords(line, ": the line changed %s, but nothing in it looked like a leader of"
                       " this program's remotes or of another kind, nor like lamp flicker.", times);
     /* A histogram that holds nothing has no fullest bin to quote. */
     if (anyBurst && anyGap)
