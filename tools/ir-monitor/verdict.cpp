@@ -90,8 +90,7 @@ static struct Evidence {
     Candidate candidate;
     BOOL firstPairChecked;
     BOOL firstFrameDropped;      /* the first pair led this remote's frame, its burst too long */
-    BOOL firstFrameLeader;       /* the first pair led this remote's frame as a leader */
-    BOOL firstFrameDecoded;      /* and that frame decoded */
+    BOOL firstFrameDecoded;      /* the first pair led this remote's frame as a leader, and it decoded */
     DWORD pairsChecked;          /* after the first */
     DWORD estimatePairs;         /* leaders and near misses of this remote after the first */
     LONGLONG estimateBurstTicks, estimateGapTicks;  /* their sums */
@@ -183,7 +182,6 @@ static void TakeCandidate(const Candidate *candidate)
 {
     const DecoderLimits *limits = &evidence.limits;
     if (candidate->first) {
-        evidence.firstFrameLeader = candidate->leader;
         evidence.firstFrameDropped = !candidate->leader && candidate->burst >= limits->leaderBurstMax;
         return;
     }
