@@ -188,7 +188,7 @@ void LengtheningRange()
         }
         std::string range = smallest < 0 ? std::string("none in 0-1000 us")
                                          : Format("%.0f-%.0f us", smallest, largest) + (broken ? " (not one range)" : "");
-        Row(Format("at %.0f Hz", static_cast<double>(f)), range, "none set (quoted in the README)");
+        Row(Format("at %.0f Hz", static_cast<double>(f)), range, "none set (quoted in docs/measured.md)");
     }
 }
 

@@ -14,7 +14,7 @@
  *      came to a bound, and a warning whenever some of their frames were lost;
  *   2. only the first pair was this remote's leader, which the decoder measured from the start:
  *      its frame decoded all the same, or its burst was too long for the window;
- *   3. no change at all: the likely causes in order (the pull-up, the wiring, the supply);
+ *   3. no change at all: the likely causes in order (the supply from RTS, the wiring, the module);
  *   4. one or two changes within POWER_UP_MS of the start, the last a rise: the module's output
  *      coming up with its supply, and no infrared;
  *   5. most pairs a half-cycle of the mains (10 ms at 100 Hz, 8.3 ms at 120 Hz): lamp flicker;
