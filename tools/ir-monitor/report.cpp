@@ -8,4 +8,5 @@
 #include "report_line.cpp"
 #include "histogram.cpp"
 #include "capture.cpp"
+#include "evidence.cpp"
 #include "verdict.cpp"

@@ -1,9 +1,10 @@
 /*
  * ir-monitor's verdict: the summary's last line, which says in plain words whether the receiver
  * fits the decoder's windows, and if it does not, what the line showed instead.  Here are the
- * evidence gathered pair by pair, the estimate of the receiver's lengthening, the rules in the
- * order they win, their thresholds and their words.  The verdicts' openings are quoted word for
- * word in package/README.txt and in the verdict table of tests/unit/ir_monitor_test.cpp
+ * estimate of the receiver's lengthening, the rules in the order they win, their thresholds and
+ * their words; the evidence they rest on is gathered pair by pair in evidence.cpp.  The
+ * verdicts' openings (VERDICT_OPENINGS) are quoted word for word in package/README.txt, which a
+ * unit test checks, and in the verdict table of tests/unit/ir_monitor_test.cpp
  * (TheVerdictSaysInWordsWhetherTheReceiverFitsAndWhatTheLineShowed): change them together.
  *
  * One verdict is given, the first of these that holds, so a remote seen at all outweighs
@@ -21,256 +22,17 @@
  *   6. long bursts of about one length (within two neighbouring 500 us bins), far from the leader
  *      windows: another kind of remote's leaders;
  *   7. otherwise, where most bursts and gaps lay.
- *
- * A leader-like pair or a near miss is this remote's only when what follows it is this remote's
- * data: 48 pairs of a burst and a gap that add up to two units (a 0) or four (a 1), the unit
- * being the leader's (its burst and gap add up to 12), within a quarter of a unit.  Noise that
- * brushes the windows now and then is followed by nothing of the kind, and is no evidence.
- *
- * The estimate.  A receiver lengthens every burst by the same L and shortens the gap after it by
- * as much, so a leader keeps the remote's own sum of 12 units (8 of burst, 4 of gap): from a
- * pair's burst B and gap G, the unit is (B + G) / 12, and L = B - 8 units = (B - 2G) / 3.  The
- * estimate takes the mean B and G of all those pairs, shown or not, so a remote whose resonator
- * runs slow or fast is measured by its own unit, and the jitter of single edges averages out.
- * The band is every L for which a remote of that unit has its leader burst and gap inside both
- * windows and its data gaps on the right side of the bit threshold, worked out from the limits in
- * use at the line's counter rate; it is shown in whole microseconds strictly inside its bounds.
- * Everything is in tenths of a microsecond, the means scaled from the sums of ticks, so the host
- * tool and the .exe give the same figures.
  */
-#include "report.h"
-
-#include <string.h>
+#include "evidence.h"
 
 enum {
     POWER_UP_MS = 2000,                 /* changes this soon after the start may be the power-up */
-    FLICKER_HALF_CYCLE_100_HZ_US = 10000,
-    FLICKER_HALF_CYCLE_120_HZ_US = 8333,
-    FLICKER_TOLERANCE_PERCENT = 8,      /* the two windows stay apart, and a lamp's jitter fits */
     FLICKER_PAIRS_MIN = 10,
-    FOREIGN_BURST_MIN_US = 2000,        /* longer than any data burst, shorter than a pause */
-    FOREIGN_BURST_MAX_US = 12000,
-    FOREIGN_GAP_MAX_US = 12000,
-    FOREIGN_BIN_US = 500,
-    FOREIGN_BINS = (FOREIGN_BURST_MAX_US - FOREIGN_BURST_MIN_US) / FOREIGN_BIN_US,
     FOREIGN_LEADERS_MIN = 2,
-    /* The remote's leader in its own units: a burst of 8, a gap of 4; a 1-gap is 3 units. */
-    LEADER_BURST_UNITS = 8,
-    LEADER_GAP_UNITS = 4,
-    LEADER_UNITS = LEADER_BURST_UNITS + LEADER_GAP_UNITS,
-    ONE_GAP_UNITS = 3,
-    DATA_PAIRS = FRAME_DATA_PAIRS - 1,  /* the 48 that carry bits; the 49th is the closing pause */
-    DATA_TOLERANCE_PERCENT = 25,        /* of a unit, either way, for a data pair's sum */
     TRIM_WORTH_US = 10                  /* nearer the band's middle than this, trimming gains nothing */
 };
 
-/* Long bursts before a gap, by FOREIGN_BIN_US of burst. */
-typedef struct ForeignLeaders {
-    DWORD count;
-    LONGLONG burstUs, gapMinUs, gapMaxUs;  /* the bursts' sum, the gaps' range */
-} ForeignLeaders;
-
-/* A leader-like pair or near miss, waiting for the data that make it this remote's. */
-typedef struct Candidate {
-    BOOL active;
-    BOOL first;              /* the session's first pair, whose burst the decoder timed from the start */
-    BOOL leader;             /* the decoder takes it */
-    LONGLONG burst, gap;     /* ticks, as the decoder took them (the first pair's burst in 64 bits) */
-    LONGLONG gapEnd;         /* the stamp of its gap's end, which names the frame it leads */
-    LONGLONG unit60;         /* 60 times the remote's unit in ticks; 0 until known */
-    int dataPairs;           /* pairs since, all of them this remote's data */
-} Candidate;
-
-/* What the verdict rests on: the evidence of this remote after the first pair, which the decoder
-   measured from the start, and what that first pair was.  The reading thread writes it; the
-   thread that stops the tool reads it only once it holds the session's lock. */
-static struct Evidence {
-    LONGLONG frequency;          /* the line's counter rate */
-    DecoderLimits limits;
-    Candidate candidate;
-    BOOL firstPairChecked;
-    BOOL firstFrameDropped;      /* the first pair led this remote's frame, its burst too long */
-    BOOL firstFrameDecoded;      /* the first pair led this remote's frame as a leader, and it decoded */
-    DWORD pairsChecked;          /* after the first */
-    DWORD estimatePairs;         /* leaders and near misses of this remote after the first */
-    LONGLONG estimateBurstTicks, estimateGapTicks;  /* their sums */
-    DWORD nearMisses;            /* of those, the decoder's misses: each a frame lost */
-    LONGLONG frameDue;           /* the gap's end of a leader of this remote whose frame is due; 0 none */
-    BOOL frameDueFirst;          /* that leader is the first pair */
-    DWORD framesLost;            /* leaders of this remote whose frame never came */
-    DWORD framesDecoded, framesMatching;  /* of this remote's leaders */
-    BOOL closestLeaderSeen;      /* the leader of this remote nearest a bound, and how near */
-    LONGLONG closestMargin, closestBound;
-    DWORD flicker100Hz, flicker120Hz;  /* pairs a half-cycle of the mains long */
-    ForeignLeaders foreign[FOREIGN_BINS];
-    DWORD foreignLeaders;
-} evidence;
-
-void StartVerdict(LONGLONG frequency, const DecoderLimits *limits)
-{
-    memset(&evidence, 0, sizeof evidence);
-    evidence.frequency = frequency;
-    evidence.limits = *limits;
-}
-
 /*
- * What the verdict rests on, gathered pair by pair: this remote's leaders and near misses for
- * the estimate, the leader nearest a bound, the frames lost, pairs a half-cycle of the mains
- * long, and long bursts that may be another remote's leaders.  The session's first pair is left
- * out of all of it: the decoder measures its burst from the start, not from the burst's own
- * beginning.  It only tells whether a first frame came that way: decoded, or lost because its
- * burst was too long.
- */
-
-static BOOL IsWithinPercent(LONGLONG us, LONGLONG nominalUs, int percent)
-{
-    return us * 100 >= nominalUs * (100 - percent) && us * 100 <= nominalUs * (100 + percent);
-}
-
-/* Keeps `margin`, a leader's distance to `bound`, if no leader came nearer a bound. */
-static void TakeLeaderMargin(LONGLONG margin, LONGLONG bound)
-{
-    if (evidence.closestLeaderSeen && margin >= evidence.closestMargin)
-        return;
-    evidence.closestLeaderSeen = TRUE;
-    evidence.closestMargin = margin;
-    evidence.closestBound = bound;
-}
-
-/* How near a leader the decoder took lies to the nearest of its four bounds. */
-static void NoteLeaderMargin(LONGLONG burst, LONGLONG gap)
-{
-    const DecoderLimits *limits = &evidence.limits;
-    TakeLeaderMargin(burst - limits->leaderBurstMin, limits->leaderBurstMin);
-    TakeLeaderMargin(limits->leaderBurstMax - burst, limits->leaderBurstMax);
-    TakeLeaderMargin(gap - limits->leaderGapMin, limits->leaderGapMin);
-    TakeLeaderMargin(limits->leaderGapMax - gap, limits->leaderGapMax);
-}
-
-/* A pair that is neither a leader nor near one: a half-cycle of mains flicker, or a burst long
-   enough to be another kind of remote's leader. */
-static void NoteOtherPair(const TappedChange *burstEnd, const TappedChange *gapEnd)
-{
-    LONGLONG burstUs = InUnit(burstEnd->ticks, FALSE);
-    LONGLONG gapUs = InUnit(gapEnd->ticks, FALSE);
-    if (IsWithinPercent(burstUs + gapUs, FLICKER_HALF_CYCLE_100_HZ_US, FLICKER_TOLERANCE_PERCENT))
-        evidence.flicker100Hz++;
-    else if (IsWithinPercent(burstUs + gapUs, FLICKER_HALF_CYCLE_120_HZ_US, FLICKER_TOLERANCE_PERCENT))
-        evidence.flicker120Hz++;
-    if (burstUs < FOREIGN_BURST_MIN_US || burstUs >= FOREIGN_BURST_MAX_US || gapUs >= FOREIGN_GAP_MAX_US)
-        return;
-    ForeignLeaders *bin = &evidence.foreign[(burstUs - FOREIGN_BURST_MIN_US) / FOREIGN_BIN_US];
-    if (bin->count == 0 || gapUs < bin->gapMinUs)
-        bin->gapMinUs = gapUs;
-    if (bin->count == 0 || gapUs > bin->gapMaxUs)
-        bin->gapMaxUs = gapUs;
-    bin->count++;
-    bin->burstUs += burstUs;
-    evidence.foreignLeaders++;
-}
-
-/* Whether a pair of `sum` ticks is a data pair of the candidate's remote: two units or four. */
-static BOOL IsDataPair(const Candidate *candidate, LONGLONG sum)
-{
-    LONGLONG sum60 = 60 * sum, tolerance = candidate->unit60 * DATA_TOLERANCE_PERCENT / 100;
-    return (sum60 >= 2 * candidate->unit60 - tolerance && sum60 <= 2 * candidate->unit60 + tolerance) ||
-           (sum60 >= 4 * candidate->unit60 - tolerance && sum60 <= 4 * candidate->unit60 + tolerance);
-}
-
-/* The candidate has been followed by this remote's data: it is evidence. */
-static void TakeCandidate(const Candidate *candidate)
-{
-    const DecoderLimits *limits = &evidence.limits;
-    if (candidate->first) {
-        evidence.firstFrameDropped = !candidate->leader && candidate->burst >= limits->leaderBurstMax;
-        return;
-    }
-    evidence.estimatePairs++;
-    evidence.estimateBurstTicks += candidate->burst;
-    evidence.estimateGapTicks += candidate->gap;
-    if (candidate->leader)
-        NoteLeaderMargin(candidate->burst, candidate->gap);
-    else
-        evidence.nearMisses++;
-}
-
-/* Follows the candidate with the pair that has just ended; FALSE when the pair is not its data. */
-static BOOL FollowCandidate(Candidate *candidate, LONGLONG burst, LONGLONG gap)
-{
-    if (candidate->dataPairs == DATA_PAIRS) {  /* the closing burst and the pause after it */
-        candidate->active = FALSE;
-        if (candidate->leader) {
-            evidence.frameDue = candidate->gapEnd;
-            evidence.frameDueFirst = candidate->first;
-        }
-        return TRUE;
-    }
-    if (candidate->unit60 == 0)  /* the first pair's burst tells nothing: the gap and a data burst make 5 units */
-        candidate->unit60 = 12 * (candidate->gap + burst);
-    if (!IsDataPair(candidate, burst + gap)) {
-        candidate->active = FALSE;
-        return FALSE;
-    }
-    if (++candidate->dataPairs == DATA_PAIRS)
-        TakeCandidate(candidate);
-    return TRUE;
-}
-
-void NoteVerdictPair(const TappedChange *burstEnd, const TappedChange *gapEnd, BOOL leader, BOOL nearMiss)
-{
-    const DecoderLimits *limits = &evidence.limits;
-    LONGLONG burst = burstEnd->decoderTicks;
-    LONGLONG gap = gapEnd->decoderTicks;
-    BOOL first = !evidence.firstPairChecked;
-    evidence.firstPairChecked = TRUE;
-    /* The pair after a leader's frame: its frame was reported, or it never came. */
-    if (evidence.frameDue != 0) {
-        evidence.framesLost += !evidence.frameDueFirst;
-        evidence.frameDue = 0;
-    }
-    if (!first)
-        evidence.pairsChecked++;
-    Candidate *candidate = &evidence.candidate;
-    if (candidate->active && FollowCandidate(candidate, burst, gap))
-        return;
-    /* The first pair may be a leader whose burst began before the start: too long, not near. */
-    if (first && !leader && !nearMiss && burstEnd->decoderSpan >= limits->leaderBurstMax &&
-        IsNear(gap, limits->leaderGapMin, limits->leaderGapMax))
-        nearMiss = TRUE;
-    if (leader || nearMiss) {
-        candidate->active = TRUE;
-        candidate->first = first;
-        candidate->leader = leader;
-        candidate->burst = first ? burstEnd->decoderSpan : burst;
-        candidate->gap = gap;
-        candidate->gapEnd = gapEnd->stamp;
-        candidate->unit60 = first ? 0 : 5 * (burst + gap);
-        candidate->dataPairs = 0;
-    } else if (!first) {
-        NoteOtherPair(burstEnd, gapEnd);
-    }
-}
-
-void NoteVerdictFrame(const TappedChange *leaderGapEnd, BOOL matching)
-{
-    if (leaderGapEnd == NULL || evidence.frameDue == 0 || leaderGapEnd->stamp != evidence.frameDue)
-        return;
-    evidence.frameDue = 0;
-    if (evidence.frameDueFirst) {
-        evidence.firstFrameDecoded = TRUE;
-        return;
-    }
-    evidence.framesDecoded++;
-    if (matching)
-        evidence.framesMatching++;
-}
-
-/*
- * A leader-like pair or a near miss is this remote's only when what follows it is this remote's
- * data: 48 pairs of a burst and a gap that add up to two units (a 0) or four (a 1), the unit
- * being the leader's (its burst and gap add up to 12), within a quarter of a unit.  Noise that
- * brushes the windows now and then is followed by nothing of the kind, and is no evidence.
- *
  * The estimate.  A receiver lengthens every burst by the same L and shortens the gap after it by
  * as much, so a leader keeps the remote's own sum of 12 units (8 of burst, 4 of gap): from a
  * pair's burst B and gap G, the unit is (B + G) / 12, and L = B - 8 units = (B - 2G) / 3.  The
